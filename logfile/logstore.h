@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+// Loading and saving the log file: its bytes are the log view's Latin-1 text, unchanged.
+namespace LogStore {
+
+// Larger files are refused rather than loaded or truncated.
+inline constexpr qint64 kMaxLogBytes = qint64(1) << 30;
+
+struct LoadResult
+{
+    enum class Status { Loaded, Missing, Failed };
+    Status status = Status::Missing;
+    QByteArray bytes;  // the whole file when Loaded
+    QString errorText; // names the file and the real cause when Failed
+};
+
+LoadResult load(const QString &fileName);
+
+struct SaveResult
+{
+    bool ok = true;
+    QString errorText; // names the file and the real cause when !ok
+};
+
+// Writes the pieces, in order, as the file's whole content; the old file stays intact unless
+// every byte reached the disk.
+SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces);
+SaveResult save(const QString &fileName, QByteArrayView bytes);
+
+} // namespace LogStore

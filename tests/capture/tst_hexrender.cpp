@@ -1,0 +1,95 @@
+#include "hexrender.h"
+
+#include <QTest>
+
+class TestHexRender : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void items_data();
+    void items();
+    void lineBreaksFollowTheWidth_data();
+    void lineBreaksFollowTheWidth();
+    void everyByteValue();
+    void largeChunk();
+};
+
+void TestHexRender::items_data()
+{
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<int>("columnBefore");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("columnAfter");
+
+    QTest::newRow("received CR LF shown as items")
+        << QByteArray("\x41\x0D\x0A") << 1 << QByteArray("41 D A ") << 4;
+    QTest::newRow("no leading zeros")
+        << QByteArray("\x00\x0F\x10\x80\xFF", 5) << 1 << QByteArray("0 F 10 80 FF ") << 6;
+    QTest::newRow("empty chunk") << QByteArray() << 7 << QByteArray() << 7;
+    QTest::newRow("count carried from an earlier line")
+        << QByteArray("\x01\x02", 2) << 28 << QByteArray("1 \r\n2 ") << 2;
+}
+
+void TestHexRender::items()
+{
+    QFETCH(QByteArray, chunk);
+    QFETCH(int, columnBefore);
+    qint16 column = static_cast<qint16>(columnBefore);
+    QByteArray out = "kept ";
+    appendHexItems(out, chunk, column, lineCapacity(7215));
+    QTEST(out.mid(5), "expected");
+    QTEST(int(column), "columnAfter");
+}
+
+void TestHexRender::lineBreaksFollowTheWidth_data()
+{
+    QTest::addColumn<float>("widthTwips");
+    QTest::addColumn<int>("itemsPerLine");
+    QTest::newRow("design width") << 7215.0f << 28;
+    QTest::newRow("exactly 6000") << 6000.0f << 24;
+    QTest::newRow("just below 6000") << 5999.0f << 23;
+    QTest::newRow("narrower than one item") << 100.0f << 1;
+    QTest::newRow("wider than the 16-bit count") << 1.0e7f << 32767;
+}
+
+void TestHexRender::lineBreaksFollowTheWidth()
+{
+    QFETCH(float, widthTwips);
+    QFETCH(int, itemsPerLine);
+    qint16 column = 1;
+    QByteArray out;
+    appendHexItems(out, QByteArray(2 * itemsPerLine + 1, 'A'), column, lineCapacity(widthTwips));
+    const QByteArray line = QByteArray("41 ").repeated(itemsPerLine) + "\r\n";
+    QCOMPARE(out, line + line + "41 " + (itemsPerLine == 1 ? "\r\n" : ""));
+    QCOMPARE(int(column), itemsPerLine == 1 ? 1 : 2);
+}
+
+void TestHexRender::everyByteValue()
+{
+    QByteArray chunk;
+    QByteArray expected;
+    for (int b = 0; b < 256; ++b) {
+        chunk.append(char(b));
+        expected += QByteArray::number(b, 16).toUpper() + ' ';
+    }
+    qint16 column = 1;
+    QByteArray out;
+    appendHexItems(out, chunk, column, 1.0e6f);
+    QCOMPARE(out, expected);
+    QCOMPARE(int(column), 257);
+}
+
+void TestHexRender::largeChunk()
+{
+    // Past the 16-bit range of a chunk length: every byte still rendered.
+    const QByteArray chunk(70000, '\x7F');
+    qint16 column = 1;
+    QByteArray out;
+    appendHexItems(out, chunk, column, lineCapacity(7215));
+    QCOMPARE(out.count("7F "), 70000);
+    QCOMPARE(out.count("\r\n"), 70000 / 28);
+    QCOMPARE(int(column), 70000 % 28 + 1);
+}
+
+QTEST_APPLESS_MAIN(TestHexRender)
+#include "tst_hexrender.moc"

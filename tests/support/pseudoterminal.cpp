@@ -1,0 +1,58 @@
+#include "pseudoterminal.h"
+
+#include <QCoreApplication>
+
+qint64 readBaudRate(int descriptor); // termiosbaud.cpp
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+PseudoTerminal::PseudoTerminal()
+{
+    char name[256] = {};
+    if (::openpty(&m_controller, &m_device, name, nullptr, nullptr) != 0) {
+        m_controller = m_device = -1;
+        return;
+    }
+    m_devicePath = QString::fromLocal8Bit(name);
+    ::fcntl(m_controller, F_SETFL, ::fcntl(m_controller, F_GETFL) | O_NONBLOCK);
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    hangUp();
+    if (m_device >= 0)
+        ::close(m_device);
+}
+
+bool PseudoTerminal::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size() && m_controller >= 0) {
+        const ssize_t n = ::write(m_controller, bytes.constData() + done, bytes.size() - done);
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else {
+            // The reader drains the terminal from the event loop of this same thread.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+    }
+    return done == bytes.size();
+}
+
+void PseudoTerminal::hangUp()
+{
+    if (m_controller >= 0)
+        ::close(m_controller);
+    m_controller = -1;
+}
+
+qint64 PseudoTerminal::deviceBaudRate() const
+{
+    return readBaudRate(m_device);
+}

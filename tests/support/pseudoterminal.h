@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A pseudo-terminal pair: the program opens the device path, the test writes into the other end.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isValid() const { return m_controller >= 0; }
+    QString devicePath() const { return m_devicePath; }
+    // Writes every byte, waiting while the terminal's buffer is full.
+    bool write(const QByteArray &bytes);
+    // Like pulling out the adapter: the device side sees a hang-up.
+    void hangUp();
+    // The baud rate the device side is set to, read from its termios.
+    qint64 deviceBaudRate() const;
+
+private:
+    int m_controller = -1;
+    int m_device = -1;
+    QString m_devicePath;
+};

@@ -1,0 +1,199 @@
+#include "form1.h"
+#include "dialogbuttons.h"
+#include "focusvalidation.h"
+#include "linecontrol.h"
+#include "logview.h"
+#include "windowicon.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStyle>
+
+namespace {
+
+constexpr float kDesignClientWidth = 7230;
+constexpr float kDesignClientHeight = 6750;
+constexpr float kDesignLogWidth = 7215;
+
+// The platform's twips per pixel, unless the font would not fit the design's widths.
+double twipsPerPixelFor(const QWidget &window)
+{
+    const int scrollBar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return Twips::chooseTwipsPerPixel(
+        window.logicalDpiX(), QApplication::font(),
+        {{QByteArray("FF ").repeated(28), kDesignLogWidth, scrollBar + 12},
+         {"Serial Port No:", 1200, 4},
+         {"Filename: LOG.TXT", 1515, 4},
+         {"Sto&p", 1095, 16}});
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QMainWindow(parent)
+{
+    Twips::setTwipsPerPixel(twipsPerPixelFor(*this));
+    setWindowTitle(appTitle());
+    setWindowIcon(tavrelIcon());
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+    createControls();
+    createMenus();
+    setUpToolkit();
+    connectHandlers();
+    Form_Load();
+    Command1->setFocus();
+}
+
+Form1::~Form1() = default;
+
+QString Form1::appTitle()
+{
+    return QStringLiteral("Tavrel");
+}
+
+void Form1::setUpToolkit()
+{
+    m_clientWidth.set(kDesignClientWidth);
+    m_clientHeight.set(kDesignClientHeight);
+    m_client->setMinimumSize(Twips::toPixels(kMinClientWidth), Twips::toPixels(kMinClientHeight));
+    m_client->installEventFilter(this);
+    m_text1Width.set(kDesignLogWidth);
+    m_text1Height.set(4815);
+    m_line1X2.set(7200);
+    m_buttonTop.set(6240);
+    resize(Twips::toPixels(kDesignClientWidth),
+           Twips::toPixels(kDesignClientHeight) + menuBar()->sizeHint().height());
+
+    m_dialogButtons = new DialogButtons(this);
+    setDefaultButton(Command1, true);
+    m_dialogButtons->setCancel(Command4);
+    m_focusValidation = new FocusValidation(this);
+    // Enter in a box validates it first, as a click on the button would.
+    m_dialogButtons->setBeforeDefault([this] {
+        if (QComboBox *box = m_focusValidation->focusedBox())
+            m_focusValidation->validate(box);
+    });
+}
+
+void Form1::connectHandlers()
+{
+    bool Cancel = false;
+    m_focusValidation->watch(Combo1, [this, Cancel]() mutable { Combo1_Validate(Cancel); });
+    m_focusValidation->watch(Combo2, [this, Cancel]() mutable { Combo2_Validate(Cancel); });
+    m_focusValidation->watch(Combo3, [this, Cancel]() mutable { Combo3_Validate(Cancel); });
+    m_focusValidation->watch(Combo4, [this, Cancel]() mutable { Combo4_Validate(Cancel); });
+    m_focusValidation->watch(Combo5, [this, Cancel]() mutable { Combo5_Validate(Cancel); });
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &Form1::mnuFileExit_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &Form1::mnuHelpAbout_Click);
+    connect(&MSComm1, &CommControl::onComm, this, &Form1::MSComm1_OnComm);
+    connect(&MSComm1, &CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
+    connect(Text1, &LogView::clicked, this, &Form1::Text1_Click);
+}
+
+void Form1::setDefaultButton(QPushButton *button, bool isDefault)
+{
+    m_dialogButtons->setDefault(button, isDefault);
+}
+
+void Form1::setSettingsRowEnabled(bool enabled)
+{
+    for (QComboBox *box : {Combo1, Combo2, Combo3, Combo4, Combo5})
+        box->setEnabled(enabled);
+}
+
+float Form1::clientWidth() const
+{
+    return m_clientWidth.read(m_client->width());
+}
+
+float Form1::clientHeight() const
+{
+    return m_clientHeight.read(m_client->height());
+}
+
+void Form1::setClientSize(float width, float height)
+{
+    m_clientWidth.set(width);
+    m_clientHeight.set(height);
+    resize(size() + QSize(Twips::toPixels(width), Twips::toPixels(height)) - m_client->size());
+}
+
+float Form1::text1Width() const
+{
+    return m_text1Width.read(Text1->width());
+}
+
+float Form1::text1Height() const
+{
+    return m_text1Height.read(Text1->height());
+}
+
+float Form1::line1X2() const
+{
+    return m_line1X2.read(Line1->width() - 1);
+}
+
+float Form1::buttonTop(const QPushButton *button) const
+{
+    return m_buttonTop.read(button->y());
+}
+
+void Form1::setText1Size(float width, float height)
+{
+    m_text1Width.set(width);
+    m_text1Height.set(height);
+    Text1->resize(Twips::toPixels(width), Twips::toPixels(height));
+}
+
+void Form1::setLine1X2(float x2)
+{
+    m_line1X2.set(x2);
+    Line1->setX2Pixels(Twips::toPixels(x2));
+}
+
+void Form1::setButtonTop(float top)
+{
+    m_buttonTop.set(top);
+    for (QPushButton *button : {Command1, Command2, Command3, Command4})
+        button->move(button->x(), Twips::toPixels(top));
+}
+
+int Form1::windowStateCode() const
+{
+    if (isMinimized())
+        return 1;
+    return isMaximized() ? 2 : 0;
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closing the window from its title bar must not lose the capture: it exits like Exit.
+    if (!m_ending && !runExitSteps()) {
+        event->ignore();
+        return;
+    }
+    m_ending = true;
+    event->accept();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "commcontrol.h"
+#include "twips.h"
+
+#include <QMainWindow>
+
+class DialogButtons;
+class FocusValidation;
+class LineControl;
+class LogView;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+// The program's one window: its controls, its state and the handlers of every user action.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Controls
+    QComboBox *Combo1 = nullptr; // serial port number
+    QComboBox *Combo2 = nullptr; // data bits
+    QComboBox *Combo3 = nullptr; // parity
+    QComboBox *Combo4 = nullptr; // stop bits
+    QComboBox *Combo5 = nullptr; // baud rate
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    LogView *Text1 = nullptr;
+    QPushButton *Command1 = nullptr; // Start
+    QPushButton *Command2 = nullptr; // Stop
+    QPushButton *Command3 = nullptr; // Clear
+    QPushButton *Command4 = nullptr; // Exit
+    LineControl *Line1 = nullptr;
+    CommControl MSComm1;
+    QMenu *mnuFile = nullptr;
+    QAction *mnuFileExit = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+
+    // Form state
+    qint32 LastBaudRate = 0;
+    QString LastParity;
+    qint16 LastPortNumber = 0;
+    qint16 LastDataBits = 0;
+    float LastStopBits = 0;
+    qint16 ColumnCount = 0;
+    qsizetype ByteIndex = 0;
+    QString PortSettings;
+    QByteArray ReceivedData;
+    QString LogFileName;
+
+    // Handlers
+    void Form_Load();
+    void Form_Resize();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void mnuFileExit_Click();
+    void mnuHelpAbout_Click();
+    void MSComm1_OnComm();
+    void MSComm1_DeviceLost();
+    void Text1_Click();
+    void Combo1_Validate(bool &Cancel);
+    void Combo2_Validate(bool &Cancel);
+    void Combo3_Validate(bool &Cancel);
+    void Combo4_Validate(bool &Cancel);
+    void Combo5_Validate(bool &Cancel);
+
+    // The window's measures in twips: the client area below the menu bar, and the controls
+    // that the layout moves.
+    float clientWidth() const;
+    float clientHeight() const;
+    void setClientSize(float width, float height);
+    float text1Width() const;
+    float text1Height() const;
+    float line1X2() const;
+    float buttonTop(const QPushButton *button) const;
+    int windowStateCode() const;
+    bool isEnding() const { return m_ending; }
+
+    static QString appTitle();
+
+    // The smallest client area: the design's minimum outer size less the design's borders.
+    static constexpr float kMinClientWidth = 7230;
+    static constexpr float kMinClientHeight = 4310;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void setUpToolkit();
+    void connectHandlers();
+    void LayoutControls();
+    bool OpenFile(const QString &fileName);
+    bool SaveFile(const QString &fileName);
+    bool setUpPort();
+    bool runExitSteps();
+    void setSettingsRowEnabled(bool enabled);
+    void setDefaultButton(QPushButton *button, bool isDefault);
+    void setText1Size(float width, float height);
+    void setLine1X2(float x2);
+    void setButtonTop(float top);
+
+    QWidget *m_client = nullptr;
+    DialogButtons *m_dialogButtons = nullptr;
+    FocusValidation *m_focusValidation = nullptr;
+    TwipsMeasure m_clientWidth;
+    TwipsMeasure m_clientHeight;
+    TwipsMeasure m_text1Width;
+    TwipsMeasure m_text1Height;
+    TwipsMeasure m_line1X2;
+    TwipsMeasure m_buttonTop;
+    bool m_ending = false;
+};

@@ -1,0 +1,68 @@
+#include "form1.h"
+#include "hexrender.h"
+#include "logview.h"
+#include "numbers.h"
+#include "portsettings.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+void Form1::Command1_Click()
+{
+    setDefaultButton(Command1, false);
+    setDefaultButton(Command2, true);
+    Command1->setEnabled(false);
+    Command2->setEnabled(true);
+    setSettingsRowEnabled(false);
+    Text1->setSelStart(Text1->length());
+    Text1->setFocus();
+    PortSettings = composeSettingsString(Combo5->currentText(), Combo3->currentText(),
+                                         Combo2->currentText(), Combo4->currentText());
+    if (!setUpPort()) {
+        Text1->setSelText(portUnavailableNotice(Combo1->currentText()).toLatin1());
+        Command2_Click();
+    }
+}
+
+bool Form1::setUpPort()
+{
+    const std::optional<qint16> port = Numbers::strictToInt16(Combo1->currentText());
+    return port && MSComm1.setCommPort(*port) && MSComm1.setSettings(PortSettings) &&
+           MSComm1.setPortOpen(true);
+}
+
+void Form1::Command2_Click()
+{
+    setDefaultButton(Command2, false);
+    setDefaultButton(Command1, true);
+    Command2->setEnabled(false);
+    Command1->setEnabled(true);
+    setSettingsRowEnabled(true);
+    MSComm1.setPortOpen(false);
+    SaveFile(LogFileName);
+    Text1->setFocus();
+}
+
+void Form1::MSComm1_OnComm()
+{
+    // Everything waiting is taken; nothing that arrives meanwhile is thrown away.
+    ReceivedData = MSComm1.input();
+    QByteArray items;
+    appendHexItems(items, ReceivedData, ColumnCount, lineCapacity(text1Width()));
+    if (!items.isEmpty())
+        Text1->setSelText(items);
+    ByteIndex = ReceivedData.size() + 1;
+}
+
+void Form1::MSComm1_DeviceLost()
+{
+    // What arrived is in the log view already; stopping saves it and frees the settings row.
+    if (Command2->isEnabled())
+        Command2_Click();
+}
+
+void Form1::Text1_Click()
+{
+    if (!Command1->isEnabled())
+        Text1->setSelStart(Text1->length());
+}

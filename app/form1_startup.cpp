@@ -1,0 +1,16 @@
+#include "form1.h"
+#include "numbers.h"
+
+#include <QComboBox>
+
+void Form1::Form_Load()
+{
+    LastBaudRate = Numbers::strictToInt32(Combo5->currentText()).value_or(9600);
+    LastPortNumber = 1;
+    LastDataBits = 8;
+    LastParity = "None";
+    LastStopBits = 1.0f;
+    ColumnCount = 1;
+    LogFileName = "log.txt";
+    OpenFile(LogFileName);
+}

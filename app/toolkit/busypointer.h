@@ -1,0 +1,11 @@
+#pragma once
+
+// Shows the busy pointer over the whole application for as long as it lives.
+class BusyPointer
+{
+public:
+    BusyPointer();
+    ~BusyPointer();
+    BusyPointer(const BusyPointer &) = delete;
+    BusyPointer &operator=(const BusyPointer &) = delete;
+};

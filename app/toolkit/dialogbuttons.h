@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QPushButton;
+class QWidget;
+
+// A main window has no default or cancel button of its own: Enter presses the default button,
+// Escape the cancel button, wherever the focus is in the window.
+class DialogButtons : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DialogButtons(QWidget *window);
+
+    void setDefault(QPushButton *button, bool isDefault);
+    QPushButton *defaultButton() const { return m_default; }
+    void setCancel(QPushButton *button) { m_cancel = button; }
+    QPushButton *cancelButton() const { return m_cancel; }
+    // Runs before Enter presses the default button.
+    void setBeforeDefault(std::function<void()> step) { m_beforeDefault = std::move(step); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_window = nullptr;
+    QPushButton *m_default = nullptr;
+    QPushButton *m_cancel = nullptr;
+    std::function<void()> m_beforeDefault;
+};

@@ -1,0 +1,43 @@
+#include "focusvalidation.h"
+
+#include <QApplication>
+#include <QComboBox>
+
+FocusValidation::FocusValidation(QWidget *window) : QObject(window), m_window(window)
+{
+    connect(qApp, &QApplication::focusChanged, this, &FocusValidation::focusChanged);
+}
+
+void FocusValidation::watch(QComboBox *box, std::function<void()> validate)
+{
+    m_validators.insert(box, std::move(validate));
+}
+
+QComboBox *FocusValidation::watchedBoxOf(QWidget *widget) const
+{
+    for (QWidget *w = widget; w && w != m_window; w = w->parentWidget())
+        if (auto *box = qobject_cast<QComboBox *>(w); box && m_validators.contains(box))
+            return box;
+    return nullptr;
+}
+
+QComboBox *FocusValidation::focusedBox() const
+{
+    return watchedBoxOf(QApplication::focusWidget());
+}
+
+void FocusValidation::validate(QComboBox *box)
+{
+    if (const auto it = m_validators.constFind(box); it != m_validators.constEnd())
+        (*it)();
+}
+
+void FocusValidation::focusChanged(QWidget *old, QWidget *now)
+{
+    QComboBox *box = watchedBoxOf(old);
+    if (!box || !box->isEnabled() || !now || now->window() != m_window)
+        return;
+    if (watchedBoxOf(now) == box)
+        return;
+    validate(box);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <functional>
+
+class QComboBox;
+class QWidget;
+
+// Runs a combo box's validation when the focus is about to move from it to another control of
+// the same window: before that control's own events, since a control takes the focus on press.
+// Not when the focus leaves for another window or a menu, nor when the box itself is disabled.
+class FocusValidation : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FocusValidation(QWidget *window);
+
+    void watch(QComboBox *box, std::function<void()> validate);
+    // The box that holds the focus, if it is one of the watched ones.
+    QComboBox *focusedBox() const;
+    void validate(QComboBox *box);
+
+private:
+    QComboBox *watchedBoxOf(QWidget *widget) const;
+    void focusChanged(QWidget *old, QWidget *now);
+
+    QWidget *m_window = nullptr;
+    QHash<QComboBox *, std::function<void()>> m_validators;
+};

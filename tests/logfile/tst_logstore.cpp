@@ -134,12 +134,32 @@ QString arrange(Fault fault)
     return {};
 }
 
+bool writeProcFile(const char *name, const QByteArray &text)
+{
+    QFile file(QString::fromLatin1(name));
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush();
+}
+
+// A normal user may still mount inside a user namespace of its own, mapped to itself.
+bool unshareMounts()
+{
+    if (::unshare(CLONE_NEWNS) == 0)
+        return true;
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    return ::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 &&
+           writeProcFile("/proc/self/setgroups", "deny") &&
+           writeProcFile("/proc/self/uid_map",
+                         QByteArray::number(uid) + ' ' + QByteArray::number(uid) + " 1") &&
+           writeProcFile("/proc/self/gid_map",
+                         QByteArray::number(gid) + ' ' + QByteArray::number(gid) + " 1");
+}
+
 // A private 64 KiB file system over the current directory, gone when the child ends.
 QString mountSmallDisk()
 {
     const QByteArray here = QFile::encodeName(QDir::currentPath());
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+    if (!unshareMounts() || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", here.constData(), "tmpfs", 0, "size=64k") != 0 || ::chdir(here) != 0)
         return QStringLiteral("no private tmpfs here: ") + cause(errno);
     return {};

@@ -73,9 +73,9 @@ QString refusedTargetCause(const QString &fileName)
         return causeText(EISDIR);
     if (!target.exists())
         return {};
-    // WriteUser reflects the access check, so only the mode bits tell a read-only file.
+    // Root passes the access check (and so gets WriteUser), yet a file without write bits stays as
+    // is.
     const auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    // Root passes the access check, but a file without any write bit was meant to stay as it is.
     if (!target.isWritable() || !(target.permissions() & anyWrite))
         return causeText(EACCES);
     return {};

@@ -49,10 +49,10 @@ void Form1::createControls()
 {
     Combo1 = makeCombo(m_client, {"1", "2"}, "1");
     place(Combo1, 1440, 205, 735, 315);
-    Combo5 = makeCombo(m_client,
-                       {"1200", "2400", "4800", "9600", "14400", "19200", "28800", "38400",
-                        "57600", "115200"},
-                       "9600");
+    Combo5 = makeCombo(
+        m_client,
+        {"1200", "2400", "4800", "9600", "14400", "19200", "28800", "38400", "57600", "115200"},
+        "9600");
     Combo5->setToolTip("Change baud rate from here");
     place(Combo5, 1440, 695, 975, 315);
     Combo2 = makeCombo(m_client, {"5", "6", "7", "8"}, "8");
@@ -92,6 +92,16 @@ void Form1::createControls()
 
     Line1 = new LineControl(m_client);
     Line1->setX2Pixels(Twips::toPixels(7200));
+
+    const QList<std::pair<QWidget *, const char *>> names = {
+        {Combo1, "Combo1"},     {Combo2, "Combo2"},     {Combo3, "Combo3"},
+        {Combo4, "Combo4"},     {Combo5, "Combo5"},     {Label1, "Label1"},
+        {Label2, "Label2"},     {Label3, "Label3"},     {Label4, "Label4"},
+        {Label5, "Label5"},     {Label6, "Label6"},     {Text1, "Text1"},
+        {Line1, "Line1"},       {Command1, "Command1"}, {Command2, "Command2"},
+        {Command3, "Command3"}, {Command4, "Command4"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(name);
 
     const QList<QWidget *> tabOrder = {Command1, Command2, Command3, Command4, Combo1,
                                        Combo5,   Combo2,   Combo3,   Combo4,   Text1};

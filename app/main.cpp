@@ -1,3 +1,4 @@
+#include "closeonsignal.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(Form1::appTitle());
     Form1 form;
+    closeOnTerminationSignals(&form);
     form.show();
     return app.exec();
 }

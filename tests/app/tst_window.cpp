@@ -1,0 +1,247 @@
+#include "formfixture.h"
+#include "linecontrol.h"
+#include "logview.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startUpState();
+    void controlsAsDesigned_data();
+    void controlsAsDesigned();
+    void comboBoxItems_data();
+    void comboBoxItems();
+    void menus();
+    void tabOrder();
+    void enterAndEscape();
+    void validationRunsBeforeTheClick();
+    void validationNotWhenFocusLeavesTheWindow();
+    void typedEntryIsNotAddedToTheList();
+    void fullLineOfItemsFitsTheView();
+};
+
+void TestWindow::startUpState()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QCOMPARE(form.LastBaudRate, 9600);
+    QCOMPARE(form.LastPortNumber, qint16(1));
+    QCOMPARE(form.LastDataBits, qint16(8));
+    QCOMPARE(form.LastParity, QString("None"));
+    QCOMPARE(form.LastStopBits, 1.0f);
+    QCOMPARE(form.ColumnCount, qint16(1));
+    QCOMPARE(form.LogFileName, QString("log.txt"));
+    QVERIFY(form.Command1->isEnabled());
+    QVERIFY(!form.Command2->isEnabled());
+    QVERIFY(form.Command1->isDefault());
+    QCOMPARE(QApplication::focusWidget(), form.Command1);
+    QCOMPARE(form.windowTitle(), QString("Tavrel"));
+    QVERIFY(!form.windowIcon().isNull());
+    QCOMPARE(form.windowIcon().availableSizes().size(), 2);
+    QVERIFY(!form.MSComm1.portOpen());
+}
+
+void TestWindow::controlsAsDesigned_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("Command1") << "Command1"
+                              << "&Start"
+                              << "Click to start logging";
+    QTest::newRow("Command2") << "Command2"
+                              << "Sto&p"
+                              << "Click to stop logging";
+    QTest::newRow("Command3") << "Command3"
+                              << "&Clear"
+                              << "Click to clear log and log file";
+    QTest::newRow("Command4") << "Command4"
+                              << "&Exit"
+                              << "Click to close";
+    QTest::newRow("Label1") << "Label1"
+                            << "Serial Port No:"
+                            << "Enter serial port number here";
+    QTest::newRow("Label2") << "Label2"
+                            << "BPS:"
+                            << "Enter baud rate here";
+    QTest::newRow("Label3") << "Label3"
+                            << "Data Bits:"
+                            << "Enter number of information bits here";
+    QTest::newRow("Label4") << "Label4"
+                            << "Parity:"
+                            << "Enter type of parity control here";
+    QTest::newRow("Label5") << "Label5"
+                            << "Stop Bits:"
+                            << "Enter number of stop bits here";
+    QTest::newRow("Label6") << "Label6"
+                            << "Filename: LOG.TXT"
+                            << "";
+    QTest::newRow("Combo5") << "Combo5"
+                            << "9600"
+                            << "Change baud rate from here";
+    QTest::newRow("Combo1") << "Combo1"
+                            << "1"
+                            << "";
+    QTest::newRow("Text1") << "Text1"
+                           << ""
+                           << "Logged data";
+}
+
+void TestWindow::controlsAsDesigned()
+{
+    QFETCH(QString, name);
+    FormFixture f;
+    Form1 &form = f.start();
+    const QHash<QString, QWidget *> controls = {
+        {"Command1", form.Command1}, {"Command2", form.Command2}, {"Command3", form.Command3},
+        {"Command4", form.Command4}, {"Label1", form.Label1},     {"Label2", form.Label2},
+        {"Label3", form.Label3},     {"Label4", form.Label4},     {"Label5", form.Label5},
+        {"Label6", form.Label6},     {"Combo5", form.Combo5},     {"Combo1", form.Combo1},
+        {"Text1", form.Text1}};
+    QWidget *control = controls.value(name);
+    QString caption;
+    if (auto *button = qobject_cast<QPushButton *>(control))
+        caption = button->text();
+    else if (auto *label = qobject_cast<QLabel *>(control))
+        caption = label->text();
+    else if (auto *box = qobject_cast<QComboBox *>(control))
+        caption = box->currentText();
+    QTEST(caption, "caption");
+    QTEST(control->toolTip(), "tip");
+    QVERIFY(control->isVisible());
+    // Every caption fits its control.
+    if (auto *label = qobject_cast<QLabel *>(control))
+        QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+    if (auto *button = qobject_cast<QPushButton *>(control))
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                 qPrintable(button->text()));
+}
+
+void TestWindow::comboBoxItems_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("port") << 1 << QStringList{"1", "2"} << "1";
+    QTest::newRow("data bits") << 2 << QStringList{"5", "6", "7", "8"} << "8";
+    QTest::newRow("parity") << 3 << QStringList{"Even", "Odd", "None"} << "None";
+    QTest::newRow("stop bits") << 4 << QStringList{"1", "1.5", "2"} << "1";
+    QTest::newRow("baud") << 5 << QStringList{"1200",  "2400",  "4800",  "9600",  "14400",
+                                              "19200", "28800", "38400", "57600", "115200"}
+                          << "9600";
+}
+
+void TestWindow::comboBoxItems()
+{
+    QFETCH(int, box);
+    FormFixture f;
+    Form1 &form = f.start();
+    QComboBox *combo = QList<QComboBox *>{form.Combo1, form.Combo2, form.Combo3, form.Combo4,
+                                          form.Combo5}[box - 1];
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    QTEST(items, "items");
+    QTEST(combo->currentText(), "text");
+    QVERIFY(combo->isEditable());
+}
+
+void TestWindow::menus()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QCOMPARE(form.mnuFile->title().remove('&'), QString("File"));
+    QCOMPARE(form.mnuHelp->title().remove('&'), QString("Help"));
+    QCOMPARE(form.mnuFileExit->text(), QString("Exit"));
+    QCOMPARE(form.mnuFileExit->shortcut(), QKeySequence("Ctrl+X"));
+    QCOMPARE(form.mnuHelpAbout->text(), QString("About"));
+}
+
+void TestWindow::tabOrder()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    // The disabled Stop button is skipped.
+    const QList<QWidget *> expected = {form.Command3, form.Command4, form.Combo1,
+                                       form.Combo5,   form.Combo2,   form.Combo3,
+                                       form.Combo4,   form.Text1,    form.Command1};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY2(next == focus || next->isAncestorOf(focus), qPrintable(next->objectName()));
+    }
+}
+
+void TestWindow::enterAndEscape()
+{
+    FormFixture f;
+    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
+    Form1 &form = f.start();
+    // Enter presses Start, which cannot open the missing port and reports it in the view.
+    QTest::keyClick(form.Combo3, Qt::Key_Return);
+    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
+    QVERIFY(form.Command1->isEnabled());
+    QTest::keyClick(form.Text1, Qt::Key_Escape);
+    QVERIFY(form.isEnding());
+    qunsetenv("TAVREL_PORT1");
+}
+
+void TestWindow::validationRunsBeforeTheClick()
+{
+    FormFixture f;
+    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
+    Form1 &form = f.start();
+    form.Combo5->setFocus();
+    form.Combo5->setEditText("300");
+    QString startSaw;
+    connect(form.Command1, &QPushButton::clicked, this,
+            [&] { startSaw = form.Combo5->currentText(); });
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QCOMPARE(startSaw, QString("9600"));
+    QCOMPARE(form.PortSettings, QString("9600,N,8,1"));
+    qunsetenv("TAVREL_PORT1");
+}
+
+void TestWindow::validationNotWhenFocusLeavesTheWindow()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Combo5->setFocus();
+    form.Combo5->setEditText("300");
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QCOMPARE(form.Combo5->currentText(), QString("300"));
+}
+
+void TestWindow::typedEntryIsNotAddedToTheList()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Combo4->setFocus();
+    QTest::keyClicks(form.Combo4, "2");
+    QTest::keyClick(form.Combo4, Qt::Key_Tab);
+    QCOMPARE(form.Combo4->count(), 3);
+}
+
+void TestWindow::fullLineOfItemsFitsTheView()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QCOMPARE(form.text1Width(), 7215.0f);
+    const int lineWidth = form.Text1->fontMetrics().horizontalAdvance(QString("FF ").repeated(28));
+    QVERIFY2(lineWidth < form.Text1->viewport()->width(),
+             qPrintable(QString("%1 px of items, %2 px of view")
+                            .arg(lineWidth)
+                            .arg(form.Text1->viewport()->width())));
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

@@ -125,6 +125,11 @@ void TestPortRules::singleBox_data()
     row("stop bits 1.0 stays", StopBits, "1.0", "1.0", 1);
     row("stop bits three", StopBits, "3", "1", 1);
     row("stop bits trailing letter", StopBits, "2x", "1", 1);
+    row("parity odd", Parity, "Odd", "Odd", 0);
+    row("parity lower case", Parity, "none", "None", 0);
+    row("parity capitals", Parity, "NONE", "None", 0);
+    row("parity blank in front", Parity, " None", "None", 0);
+    row("parity mark", Parity, "Mark", "None", 0);
 }
 
 void TestPortRules::singleBox()
@@ -146,53 +151,33 @@ void TestPortRules::singleBox()
 
 void TestPortRules::stopBitRule_data()
 {
-    QTest::addColumn<QStringList>("entries"); // Box value and text, in turn
+    QTest::addColumn<QString>("steps"); // D or S for the box, then the entry; blank between steps
     QTest::addColumn<QString>("stopBits");
-    QTest::addColumn<QString>("parity");
-    QTest::newRow("1.5 refused with 8 data bits") << QStringList{"3", "2", "3", "1.5"} << "2"
-                                                  << "None";
-    QTest::newRow("2 refused with 5 data bits") << QStringList{"1", "5", "3", "2"} << "1"
-                                                << "None";
-    QTest::newRow("1.5 with 5 data bits") << QStringList{"1", "5", "3", "1.5"} << "1.5"
-                                          << "None";
-    QTest::newRow("8 to 5 moves 2 to 1.5") << QStringList{"3", "2", "1", "5"} << "1.5"
-                                           << "None";
-    QTest::newRow("5 to 7 moves 1.5 to 2") << QStringList{"1", "5", "3", "1.5", "1", "7"} << "2"
-                                           << "None";
-    QTest::newRow("5 to 5.0 keeps 1.5") << QStringList{"1", "5", "3", "1.5", "1", "5.0"} << "1.5"
-                                        << "None";
-    QTest::newRow("data bits change leaves 1 alone") << QStringList{"1", "5", "1", "7"} << "1"
-                                                     << "None";
-    QTest::newRow("refused data bits restored first")
-        << QStringList{"1", "5", "3", "1.5", "1", "9"} << "1.5"
-        << "None";
-    QTest::newRow("refused 8x restored first")
-        << QStringList{"1", "5", "3", "1.5", "1", "8x"} << "1.5"
-        << "None";
-    QTest::newRow("parity odd") << QStringList{"2", "Odd"} << "1"
-                                << "Odd";
-    QTest::newRow("parity lower case") << QStringList{"2", "Even", "2", "none"} << "1"
-                                       << "Even";
-    QTest::newRow("parity capitals") << QStringList{"2", "NONE"} << "1"
-                                     << "None";
-    QTest::newRow("parity blank in front") << QStringList{"2", " None"} << "1"
-                                           << "None";
-    QTest::newRow("parity mark") << QStringList{"2", "Mark"} << "1"
-                                 << "None";
-    QTest::newRow("parity space") << QStringList{"2", "Space"} << "1"
-                                  << "None";
+    QTest::addColumn<float>("lastStopBits");
+    const auto row = [](const char *name, const char *steps, const char *text, float last) {
+        QTest::newRow(name) << QString(steps) << QString(text) << last;
+    };
+    row("1.5 refused with 8 data bits", "S2 S1.5", "2", 2);
+    row("2 refused with 5 data bits", "D5 S2", "1", 1);
+    row("1.5 with 5 data bits", "D5 S1.5", "1.5", 1.5);
+    row("8 to 5 moves 2 to 1.5", "S2 D5", "1.5", 1.5);
+    row("5 to 7 moves 1.5 to 2", "D5 S1.5 D7", "2", 2);
+    row("5 to 5.0 keeps 1.5", "D5 S1.5 D5.0", "1.5", 1.5);
+    row("data bits change leaves 1 alone", "D5 D7", "1", 1);
+    row("refused data bits restored first", "D5 S1.5 D9", "1.5", 1.5);
+    row("refused 8x restored first", "D5 S1.5 D8x", "1.5", 1.5);
 }
 
 void TestPortRules::stopBitRule()
 {
-    QFETCH(QStringList, entries);
+    QFETCH(QString, steps);
     QFETCH(QString, stopBits);
-    QFETCH(QString, parity);
+    QFETCH(float, lastStopBits);
     Row settings;
-    for (qsizetype i = 0; i + 1 < entries.size(); i += 2)
-        settings.enter(Box(entries[i].toInt()), entries[i + 1]);
+    for (const QString &step : steps.split(u' '))
+        settings.enter(step.startsWith(u'D') ? DataBits : StopBits, step.sliced(1));
     QCOMPARE(settings.stopBits, stopBits);
-    QCOMPARE(settings.parity, parity);
+    QCOMPARE(settings.lastStopBits, lastStopBits);
     QCOMPARE(settings.fault(), QString());
 }
 

@@ -29,10 +29,33 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t';
 }
 
-// Saturates far beyond any double's range, so a thousand exponent digits cannot overflow.
+// Far beyond any double's range: the power of ten only has to tell overflow from underflow.
 constexpr qint64 ExponentLimit = 1000000;
 
-// Reads sign, digits with at most one point, and an exponent only when digits follow its marker.
+// Reads an exponent at i only when digits follow its marker, appends it to ascii, moves i past it
+// and gives its value, saturated so that a thousand exponent digits cannot overflow.
+qint64 scanExponent(QStringView text, qsizetype &i, std::string &ascii)
+{
+    qsizetype j = i;
+    if (j >= text.size() || (text[j] != u'e' && text[j] != u'E'))
+        return 0;
+    ++j;
+    const bool negative = j < text.size() && text[j] == u'-';
+    if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
+        ++j;
+    if (j >= text.size() || !isDigit(text[j]))
+        return 0;
+    ascii += negative ? "e-" : "e+";
+    qint64 exponent = 0;
+    for (; j < text.size() && isDigit(text[j]); ++j) {
+        ascii.push_back(char(text[j].unicode()));
+        exponent = qMin(exponent * 10 + (text[j].unicode() - '0'), ExponentLimit);
+    }
+    i = j;
+    return negative ? -exponent : exponent;
+}
+
+// Reads sign, digits with at most one point, and an exponent.
 std::optional<DecimalScan> scanDecimal(QStringView text)
 {
     DecimalScan scan;
@@ -62,25 +85,7 @@ std::optional<DecimalScan> scanDecimal(QStringView text)
     }
     if (!digitSeen)
         return std::nullopt;
-    qint64 exponent = 0;
-    qsizetype j = i;
-    if (j < text.size() && (text[j] == u'e' || text[j] == u'E')) {
-        ++j;
-        const bool negativeExponent = j < text.size() && text[j] == u'-';
-        if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
-            ++j;
-        if (j < text.size() && isDigit(text[j])) {
-            std::string exponentText = "e";
-            exponentText.push_back(negativeExponent ? '-' : '+');
-            for (; j < text.size() && isDigit(text[j]); ++j) {
-                exponentText.push_back(char(text[j].unicode()));
-                exponent = qMin(exponent * 10 + (text[j].unicode() - '0'), ExponentLimit);
-            }
-            scan.ascii += exponentText;
-            exponent = negativeExponent ? -exponent : exponent;
-            i = j;
-        }
-    }
+    const qint64 exponent = scanExponent(text, i, scan.ascii);
     scan.end = i;
     scan.magnitude = (significantInteger > 0 ? significantInteger - 1 : -(fractionZeros + 1));
     scan.magnitude += exponent;

@@ -18,6 +18,8 @@ std::optional<qint32> strictToInt32(QStringView text);
 
 // Reads the number that begins the text, skipping blanks, tabs and line feeds wherever they
 // stand; also &H (hex) and &O (octal) whole numbers. Never fails: no number gives 0.
+// Beyond the double range it gives an infinity, which no rule accepts; &H and &O saturate at
+// 2^64-1.
 double leadingNumber(QStringView text);
 
 // Shortest decimal text: up to 15 significant digits for double, 7 for float; no point for

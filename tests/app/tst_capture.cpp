@@ -40,8 +40,8 @@ bool capturing(const Form1 &form)
 bool idle(const Form1 &form)
 {
     return form.Command1->isEnabled() && !form.Command2->isEnabled() &&
-           form.Command1->isDefault() && !form.Command2->isDefault() &&
-           form.Combo1->isEnabled() && form.Combo4->isEnabled() && !form.MSComm1.portOpen();
+           form.Command1->isDefault() && !form.Command2->isDefault() && form.Combo1->isEnabled() &&
+           form.Combo4->isEnabled() && !form.MSComm1.portOpen();
 }
 
 } // namespace
@@ -76,10 +76,10 @@ void TestCapture::bytesBecomeHexItems_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("shown");
     QTest::addColumn<int>("columnCount");
-    QTest::newRow("CR and LF are items") << QByteArray("\x41\x0D\x0A") << QByteArray("41 D A ")
-                                         << 4;
-    QTest::newRow("no leading zeros") << QByteArray("\x00\x0F\x10\x80\xFF", 5)
-                                      << QByteArray("0 F 10 80 FF ") << 6;
+    QTest::newRow("CR and LF are items")
+        << QByteArray("\x41\x0D\x0A") << QByteArray("41 D A ") << 4;
+    QTest::newRow("no leading zeros")
+        << QByteArray("\x00\x0F\x10\x80\xFF", 5) << QByteArray("0 F 10 80 FF ") << 6;
 }
 
 void TestCapture::bytesBecomeHexItems()
@@ -131,13 +131,13 @@ void TestCapture::linesBreakByWidthAndCountCarriesOver()
     QTRY_COMPARE(form.Text1->text(), hexOf(second, 28, 13));
     QCOMPARE(form.ColumnCount, qint16(5));
 
-    // At 6000 twips a line holds 24 items.
-    form.setClientSize(6015, form.clientHeight());
-    QTRY_COMPARE(form.text1Width(), 6000.0f);
+    // A wider view, 8750 twips, holds 35 items a line.
+    form.setClientSize(8765, form.clientHeight());
+    QTRY_COMPARE(form.text1Width(), 8750.0f);
     form.Command3_Click();
-    const QByteArray third(60, '\x33');
+    const QByteArray third(80, '\x33');
     QVERIFY(m_terminal->write(third));
-    QTRY_COMPARE(form.Text1->text(), hexOf(third, 24, 5));
+    QTRY_COMPARE(form.Text1->text(), hexOf(third, 35, 5));
 }
 
 void TestCapture::portThatCannotOpenIsReported()

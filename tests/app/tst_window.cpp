@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -24,6 +25,9 @@ private Q_SLOTS:
     void validationRunsBeforeTheClick();
     void validationNotWhenFocusLeavesTheWindow();
     void typedEntryIsNotAddedToTheList();
+    void accessKeyValidatesBeforeStart();
+    void ctrlXExitsOutsideEditFields_data();
+    void ctrlXExitsOutsideEditFields();
     void fullLineOfItemsFitsTheView();
 };
 
@@ -255,6 +259,48 @@ void TestWindow::typedEntryIsNotAddedToTheList()
     QTest::keyClicks(form.Combo4, "2");
     QTest::keyClick(form.Combo4, Qt::Key_Tab);
     QCOMPARE(form.Combo4->count(), 3);
+}
+
+void TestWindow::accessKeyValidatesBeforeStart()
+{
+    FormFixture f;
+    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
+    Form1 &form = f.start();
+    form.Combo5->setFocus();
+    form.Combo5->setEditText("300");
+    // As a keyboard sends it: Alt+S carries no text.
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_S, QString(),
+                        Qt::AltModifier);
+    // The access key takes the focus at once and clicks a moment later.
+    QCOMPARE(form.Combo5->currentText(), QString("9600"));
+    QTRY_COMPARE(form.PortSettings, QString("9600,N,8,1"));
+    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
+    qunsetenv("TAVREL_PORT1");
+}
+
+void TestWindow::ctrlXExitsOutsideEditFields_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("exits");
+    QTest::newRow("log view") << "Text1" << true;
+    QTest::newRow("button") << "Command3" << true;
+    QTest::newRow("combo box cuts instead") << "Combo3" << false;
+}
+
+void TestWindow::ctrlXExitsOutsideEditFields()
+{
+    QFETCH(QString, focus);
+    QFETCH(bool, exits);
+    FormFixture f;
+    Form1 &form = f.start();
+    QWidget *target = form.findChild<QWidget *>(focus);
+    target->setFocus();
+    if (auto *box = qobject_cast<QComboBox *>(target))
+        box->lineEdit()->selectAll();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(form.isEnding(), exits);
+    if (!exits)
+        QCOMPARE(form.Combo3->currentText(), QString());
 }
 
 void TestWindow::fullLineOfItemsFitsTheView()

@@ -1,4 +1,5 @@
 #include "formfixture.h"
+#include "logview.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,7 +13,8 @@ class TestSettingsRow : public QObject
 private Q_SLOTS:
     void typeAndTabAway_data();
     void typeAndTabAway();
-    void enterInABoxValidatesBeforeStart();
+    void startReadsValidatedTexts_data();
+    void startReadsValidatedTexts();
 };
 
 void TestSettingsRow::typeAndTabAway_data()
@@ -60,20 +62,36 @@ void TestSettingsRow::typeAndTabAway()
     QTEST(combo->currentText(), "shown");
     QTEST(form.Combo4->currentText(), "stopBitsShown");
     QVERIFY(QApplication::focusWidget() != combo->lineEdit());
+    QCOMPARE(combo->count(), box == 5 ? 10 : box == 2 ? 4 : box == 1 ? 2 : 3);
 }
 
-void TestSettingsRow::enterInABoxValidatesBeforeStart()
+void TestSettingsRow::startReadsValidatedTexts_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click") << "click";
+    QTest::newRow("access key") << "alt+s";
+    QTest::newRow("Enter in the box") << "enter";
+}
+
+void TestSettingsRow::startReadsValidatedTexts()
+{
+    QFETCH(QString, how);
     FormFixture f;
     qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
     Form1 &form = f.start();
+    form.Combo4->setEditText("2");
     form.Combo2->setFocus();
     form.Combo2->lineEdit()->selectAll();
     QTest::keyClicks(form.Combo2->lineEdit(), "5");
-    form.Combo4->setEditText("2");
-    QTest::keyClick(form.Combo2->lineEdit(), Qt::Key_Return);
-    QCOMPARE(form.PortSettings, QString("9600,N,5,1.5"));
+    if (how == "click")
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+    else if (how == "enter")
+        QTest::keyClick(form.Combo2->lineEdit(), Qt::Key_Return);
+    else // as a keyboard sends it, without text
+        QTest::sendKeyEvent(QTest::Click, form.Combo2, Qt::Key_S, QString(), Qt::AltModifier);
+    QTRY_COMPARE(form.PortSettings, QString("9600,N,5,1.5"));
     QCOMPARE(form.LastStopBits, 1.5f);
+    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
     qunsetenv("TAVREL_PORT1");
 }
 

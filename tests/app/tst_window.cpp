@@ -22,10 +22,7 @@ private Q_SLOTS:
     void menus();
     void tabOrder();
     void enterAndEscape();
-    void validationRunsBeforeTheClick();
     void validationNotWhenFocusLeavesTheWindow();
-    void typedEntryIsNotAddedToTheList();
-    void accessKeyValidatesBeforeStart();
     void ctrlXExitsOutsideEditFields_data();
     void ctrlXExitsOutsideEditFields();
     void fullLineOfItemsFitsTheView();
@@ -222,22 +219,6 @@ void TestWindow::enterAndEscape()
     qunsetenv("TAVREL_PORT1");
 }
 
-void TestWindow::validationRunsBeforeTheClick()
-{
-    FormFixture f;
-    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
-    Form1 &form = f.start();
-    form.Combo5->setFocus();
-    form.Combo5->setEditText("300");
-    QString startSaw;
-    connect(form.Command1, &QPushButton::clicked, this,
-            [&] { startSaw = form.Combo5->currentText(); });
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QCOMPARE(startSaw, QString("9600"));
-    QCOMPARE(form.PortSettings, QString("9600,N,8,1"));
-    qunsetenv("TAVREL_PORT1");
-}
-
 void TestWindow::validationNotWhenFocusLeavesTheWindow()
 {
     FormFixture f;
@@ -249,33 +230,6 @@ void TestWindow::validationNotWhenFocusLeavesTheWindow()
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
     QCOMPARE(form.Combo5->currentText(), QString("300"));
-}
-
-void TestWindow::typedEntryIsNotAddedToTheList()
-{
-    FormFixture f;
-    Form1 &form = f.start();
-    form.Combo4->setFocus();
-    QTest::keyClicks(form.Combo4, "2");
-    QTest::keyClick(form.Combo4, Qt::Key_Tab);
-    QCOMPARE(form.Combo4->count(), 3);
-}
-
-void TestWindow::accessKeyValidatesBeforeStart()
-{
-    FormFixture f;
-    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
-    Form1 &form = f.start();
-    form.Combo5->setFocus();
-    form.Combo5->setEditText("300");
-    // As a keyboard sends it: Alt+S carries no text.
-    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_S, QString(),
-                        Qt::AltModifier);
-    // The access key takes the focus at once and clicks a moment later.
-    QCOMPARE(form.Combo5->currentText(), QString("9600"));
-    QTRY_COMPARE(form.PortSettings, QString("9600,N,8,1"));
-    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
-    qunsetenv("TAVREL_PORT1");
 }
 
 void TestWindow::ctrlXExitsOutsideEditFields_data()

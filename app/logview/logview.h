@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QList>
 #include <memory>
 
 class LogViewDocument;
+class LogViewLayout;
 
 // The log view: a read-only text view for long captures. Its text is Latin-1, one byte per
 // character, and is given back exactly as it was set and inserted, CR LF pairs included.
@@ -40,4 +43,97 @@ public:
 Q_SIGNALS:
     // The user clicked in the view.
     void clicked();
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    friend class LogViewAccessible;
+    static constexpr int Margin = 4;
+    static constexpr int FrameMs = 16;
+
+    // A visual row: the line and the index of the row within the wrapped line.
+    struct RowRef
+    {
+        qsizetype line = 0;
+        qsizetype row = 0;
+        bool operator==(const RowRef &other) const
+        {
+            return line == other.line && row == other.row;
+        }
+        bool operator<(const RowRef &other) const
+        {
+            return line < other.line || (line == other.line && row < other.row);
+        }
+    };
+    enum class Move {
+        Left,
+        Right,
+        Up,
+        Down,
+        Home,
+        End,
+        Start,
+        Finish,
+        PageUp,
+        PageDown,
+        WordLeft,
+        WordRight
+    };
+
+    void setCaret(qsizetype position, bool keepAnchor);
+    void moveCaret(Move move, bool keepAnchor);
+    void selectWordAt(qsizetype position);
+    void scheduleRefresh();
+    void refresh();
+    void notifyAccessibility();
+    void updateLayoutWidth();
+    void updateScrollRange();
+    void ensureCaretVisible();
+    void setTop(RowRef top);
+
+    int visibleRows() const;
+    qsizetype rowCount(qsizetype line) const;
+    bool nextRow(RowRef &row) const;
+    bool previousRow(RowRef &row) const;
+    RowRef rowOf(qsizetype position) const;
+    // The row's text range, without a line break.
+    void rowRange(RowRef row, qsizetype *start, qsizetype *end) const;
+    QByteArray rowText(RowRef row, qsizetype *start) const;
+    qsizetype positionInRow(RowRef row, qreal x) const;
+    qsizetype moveByRows(qsizetype position, qsizetype rows);
+    // Rows from the top of the view to the row, or -1 when it lies outside the view.
+    qsizetype rowOnScreen(RowRef row) const;
+    qsizetype positionAt(const QPoint &point) const;
+    QRect characterRect(qsizetype position) const;
+    void drawRow(QPainter &painter, RowRef row, qreal y);
+
+    std::unique_ptr<LogViewDocument> m_document;
+    std::unique_ptr<LogViewLayout> m_layout;
+    qsizetype m_caret = 0;
+    qsizetype m_anchor = 0;
+    RowRef m_top;
+    qreal m_goalX = -1;
+    bool m_refreshPending = false;
+    bool m_followCaret = false;
+    bool m_syncingScroll = false;
+    bool m_pressed = false;
+    QBasicTimer m_refreshTimer;
+    QElapsedTimer m_sinceRefresh;
+    qsizetype m_appendedFrom = -1;
+    qsizetype m_notifiedCaret = 0;
+    qsizetype m_notifiedAnchor = 0;
 };

@@ -1,0 +1,129 @@
+#include "logviewlayout.h"
+
+#include "logviewdocument.h"
+
+#include <QFontMetricsF>
+
+namespace {
+constexpr size_t MaxCachedLines = 4096;
+
+bool isControl(uchar c)
+{
+    return c < 0x20 || (c >= 0x7f && c < 0xa0);
+}
+} // namespace
+
+LogViewLayout::LogViewLayout(const QFont &font)
+{
+    setFont(font);
+}
+
+void LogViewLayout::setFont(const QFont &font)
+{
+    m_font = font;
+    // Without kerning a row is exactly as wide as the sum of its advances.
+    m_font.setKerning(false);
+    const QFontMetricsF metrics(m_font);
+    m_lineSpacing = metrics.lineSpacing();
+    m_ascent = metrics.ascent();
+    for (int c = 0; c < 256; ++c)
+        m_advance[c] = metrics.horizontalAdvance(isControl(uchar(c)) ? QChar(' ') : QChar(c));
+    clear();
+}
+
+bool LogViewLayout::setWidth(qreal width)
+{
+    if (width == m_width)
+        return false;
+    m_width = width;
+    clear();
+    return true;
+}
+
+std::vector<quint32> LogViewLayout::wrap(QByteArrayView line) const
+{
+    std::vector<quint32> rows{0};
+    if (m_width <= 0)
+        return rows;
+    const char *text = line.data();
+    const qsizetype size = line.size();
+    qsizetype rowStart = 0;
+    qsizetype lastBlank = -1;
+    qreal x = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const qreal w = m_advance[uchar(text[i])];
+        if (isBlank(text[i])) {
+            lastBlank = i;
+            x += w;
+            continue;
+        }
+        if (x + w > m_width && i > rowStart) {
+            rowStart = lastBlank >= rowStart ? lastBlank + 1 : i;
+            rows.push_back(quint32(rowStart));
+            lastBlank = -1;
+            x = textWidth(QByteArrayView(text + rowStart, i - rowStart));
+        }
+        x += w;
+    }
+    return rows;
+}
+
+qreal LogViewLayout::textWidth(QByteArrayView text) const
+{
+    qreal x = 0;
+    for (char c : text)
+        x += m_advance[uchar(c)];
+    return x;
+}
+
+qsizetype LogViewLayout::hit(QByteArrayView text, qreal x) const
+{
+    qreal left = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qreal w = m_advance[uchar(text[i])];
+        if (x < left + w / 2)
+            return i;
+        left += w;
+    }
+    return text.size();
+}
+
+QString LogViewLayout::displayText(QByteArrayView text)
+{
+    QString display = QString::fromLatin1(text);
+    for (QChar &c : display) {
+        if (isControl(uchar(c.unicode())))
+            c = QLatin1Char(' ');
+    }
+    return display;
+}
+
+LogViewLayout::Rows LogViewLayout::rows(const LogViewDocument &document, qsizetype line) const
+{
+    if (m_dirtyFrom != std::numeric_limits<qsizetype>::max()) {
+        for (auto it = m_cache.begin(); it != m_cache.end();)
+            it = it->first >= m_dirtyFrom ? m_cache.erase(it) : std::next(it);
+        m_dirtyFrom = std::numeric_limits<qsizetype>::max();
+    }
+    const auto found = m_cache.find(line);
+    if (found != m_cache.end())
+        return found->second;
+    if (m_cache.size() >= MaxCachedLines)
+        m_cache.clear();
+    QByteArray scratch;
+    auto rows =
+        std::make_shared<const std::vector<quint32>>(wrap(document.lineText(line, scratch)));
+    m_cache.emplace(line, rows);
+    return rows;
+}
+
+void LogViewLayout::invalidateFrom(qsizetype line)
+{
+    m_dirtyFrom = std::min(m_dirtyFrom, line);
+}
+
+void LogViewLayout::clear()
+{
+    m_cache.clear();
+    m_dirtyFrom = std::numeric_limits<qsizetype>::max();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QFont>
+#include <QString>
+#include <limits>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class LogViewDocument;
+
+// Wraps lines of Latin-1 text into rows of a given width, measuring with a table of character
+// advances, and remembers the rows of recently laid-out lines.
+class LogViewLayout
+{
+public:
+    using Rows = std::shared_ptr<const std::vector<quint32>>;
+
+    explicit LogViewLayout(const QFont &font = QFont());
+
+    void setFont(const QFont &font);
+    const QFont &font() const { return m_font; }
+    // Returns whether the width changed.
+    bool setWidth(qreal width);
+    qreal width() const { return m_width; }
+    qreal lineSpacing() const { return m_lineSpacing; }
+    qreal ascent() const { return m_ascent; }
+    qreal advance(uchar c) const { return m_advance[c]; }
+
+    // Starts of the rows within the line's text; the first is 0. Breaks after a blank where
+    // possible, else between any two characters; blanks may hang past the width.
+    std::vector<quint32> wrap(QByteArrayView line) const;
+    qreal textWidth(QByteArrayView text) const;
+    // The boundary nearest to x in the text.
+    qsizetype hit(QByteArrayView text, qreal x) const;
+    static QString displayText(QByteArrayView text);
+
+    // Cached rows of a line of the document.
+    Rows rows(const LogViewDocument &document, qsizetype line) const;
+    void invalidateFrom(qsizetype line);
+    void clear();
+
+private:
+    static bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+    QFont m_font;
+    qreal m_width = 0;
+    qreal m_lineSpacing = 0;
+    qreal m_ascent = 0;
+    qreal m_advance[256] = {};
+    mutable std::unordered_map<qsizetype, Rows> m_cache;
+    mutable qsizetype m_dirtyFrom = std::numeric_limits<qsizetype>::max();
+};

@@ -1,0 +1,220 @@
+#include "formfixture.h"
+#include "logview.h"
+#include "support/pseudoterminal.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray hexOf(const QByteArray &bytes, int perLine, int column = 1)
+{
+    QByteArray out;
+    for (const char c : bytes) {
+        out += QByteArray::number(uchar(c), 16).toUpper() + ' ';
+        if (++column > perLine) {
+            column = 1;
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+bool capturing(const Form1 &form)
+{
+    return !form.Command1->isEnabled() && form.Command2->isEnabled() &&
+           form.Command2->isDefault() && !form.Combo1->isEnabled() && !form.Combo5->isEnabled() &&
+           form.MSComm1.portOpen();
+}
+
+bool idle(const Form1 &form)
+{
+    return form.Command1->isEnabled() && !form.Command2->isEnabled() &&
+           form.Command1->isDefault() && !form.Command2->isDefault() && form.Combo1->isEnabled() &&
+           form.Combo4->isEnabled() && !form.MSComm1.portOpen();
+}
+
+} // namespace
+
+class TestCapture : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void bytesBecomeHexItems_data();
+    void bytesBecomeHexItems();
+    void startOpensAtStartUpSettingsAndEnterToggles();
+    void linesBreakByWidthAndCountCarriesOver();
+    void portThatCannotOpenIsReported();
+    void keyboardSelectionIsReplacedAndClickGoesToEnd();
+    void burstArrivesWhole();
+    void unplugKeepsDataAndStops();
+
+private:
+    std::unique_ptr<PseudoTerminal> m_terminal;
+};
+
+void TestCapture::init()
+{
+    m_terminal = std::make_unique<PseudoTerminal>();
+    QVERIFY(m_terminal->isValid());
+    qputenv("TAVREL_PORT1", m_terminal->devicePath().toLocal8Bit());
+}
+
+void TestCapture::bytesBecomeHexItems_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::addColumn<int>("columnCount");
+    QTest::newRow("CR and LF are items")
+        << QByteArray("\x41\x0D\x0A") << QByteArray("41 D A ") << 4;
+    QTest::newRow("no leading zeros")
+        << QByteArray("\x00\x0F\x10\x80\xFF", 5) << QByteArray("0 F 10 80 FF ") << 6;
+}
+
+void TestCapture::bytesBecomeHexItems()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, shown);
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(capturing(form));
+    QVERIFY(m_terminal->write(bytes));
+    QTRY_COMPARE(form.Text1->text(), shown);
+    QTEST(int(form.ColumnCount), "columnCount");
+    form.Command2_Click();
+    QCOMPARE(f.logFile(), shown);
+}
+
+void TestCapture::startOpensAtStartUpSettingsAndEnterToggles()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(capturing(form));
+    QCOMPARE(form.PortSettings, QString("9600,N,8,1"));
+    QCOMPARE(m_terminal->deviceBaudRate(), 9600);
+    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(idle(form));
+    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QCOMPARE(f.logFile(), QByteArray());
+}
+
+void TestCapture::linesBreakByWidthAndCountCarriesOver()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QCOMPARE(form.text1Width(), 7215.0f);
+    form.Command1_Click();
+    const QByteArray first(40, '\x11');
+    QVERIFY(m_terminal->write(first));
+    QTRY_COMPARE(form.Text1->text(), hexOf(first, 28));
+    form.Command2_Click();
+    // Clear keeps the count: 12 items stand on the current line.
+    form.Command3_Click();
+    QCOMPARE(form.ColumnCount, qint16(13));
+    form.Command1_Click();
+    const QByteArray second(20, '\x22');
+    QVERIFY(m_terminal->write(second));
+    QTRY_COMPARE(form.Text1->text(), hexOf(second, 28, 13));
+    QCOMPARE(form.ColumnCount, qint16(5));
+
+    // A wider view, 8750 twips, holds 35 items a line.
+    form.setClientSize(8765, form.clientHeight());
+    QTRY_COMPARE(form.text1Width(), 8750.0f);
+    form.Command3_Click();
+    const QByteArray third(80, '\x33');
+    QVERIFY(m_terminal->write(third));
+    QTRY_COMPARE(form.Text1->text(), hexOf(third, 35, 5));
+}
+
+void TestCapture::portThatCannotOpenIsReported()
+{
+    FormFixture f;
+    f.writeLogFile("0 1 ");
+    Form1 &form = f.start();
+    form.Combo1->setEditText("2");
+    qputenv("TAVREL_PORT2", f.path("no-such-device").toLocal8Bit());
+    form.Command1_Click();
+    const QByteArray notice = "\r\nCommPort2 not available. Change the 'Serial Port No:' property "
+                              "to another port.\r\n";
+    QCOMPARE(form.Text1->text(), "0 1 " + notice);
+    QCOMPARE(f.logFile(), "0 1 " + notice);
+    QVERIFY(idle(form));
+    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QVERIFY(f.boxes.isEmpty());
+    qunsetenv("TAVREL_PORT2");
+}
+
+void TestCapture::keyboardSelectionIsReplacedAndClickGoesToEnd()
+{
+    FormFixture f;
+    f.writeLogFile("AA BB CC ");
+    Form1 &form = f.start();
+    // Idle: a click leaves the caret where the user put it.
+    form.Text1->setSelStart(3);
+    form.Text1_Click();
+    QCOMPARE(form.Text1->selStart(), 3);
+
+    form.Command1_Click();
+    form.Text1->setSelStart(0);
+    QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(form.Text1->selLength(), 2);
+    QVERIFY(m_terminal->write("\x01"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("1  BB CC "));
+
+    // Capturing: a click puts the caret back at the end.
+    form.Text1->setSelStart(0);
+    form.Text1_Click();
+    QCOMPARE(form.Text1->selStart(), form.Text1->length());
+    QVERIFY(m_terminal->write("\x02"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("1  BB CC 2 "));
+}
+
+void TestCapture::burstArrivesWhole()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QByteArray burst(1 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < burst.size(); ++i)
+        burst[i] = char((i * 7 + i / 256) & 0xFF);
+    QVERIFY(m_terminal->write(burst));
+    const QByteArray expected = hexOf(burst, 28);
+    QTRY_COMPARE_WITH_TIMEOUT(form.Text1->length(), expected.size(), 30000);
+    QVERIFY(form.Text1->text() == expected);
+    form.Command2_Click();
+    QVERIFY(f.logFile() == expected);
+}
+
+void TestCapture::unplugKeepsDataAndStops()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(m_terminal->write("\xAB\xCD"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("AB CD "));
+    m_terminal->hangUp();
+    QTRY_VERIFY(idle(form));
+    QCOMPARE(f.logFile(), QByteArray("AB CD "));
+    const double before = cpuSeconds();
+    QTest::qWait(1000);
+    QVERIFY2(cpuSeconds() - before < 0.2, "busy after the device went away");
+    QCOMPARE(form.Text1->text(), QByteArray("AB CD "));
+}
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"

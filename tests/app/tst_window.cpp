@@ -236,7 +236,10 @@ void TestWindow::fullLineOfItemsFitsTheView()
     FormFixture f;
     Form1 &form = f.start();
     QCOMPARE(form.text1Width(), 7215.0f);
-    const int lineWidth = form.Text1->fontMetrics().horizontalAdvance(QString("FF ").repeated(28));
+    int lineWidth = 0;
+    for (const QChar digit : QString("0123456789ABCDEF"))
+        lineWidth = std::max(lineWidth, form.Text1->fontMetrics().horizontalAdvance(
+                                            QString(QString(2, digit) + ' ').repeated(28)));
     QVERIFY2(lineWidth < form.Text1->viewport()->width(),
              qPrintable(QString("%1 px of items, %2 px of view")
                             .arg(lineWidth)

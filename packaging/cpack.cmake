@@ -18,6 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tavrel developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpackcheck.cmake)
 # Qt finds its window-system plugins at run time, so no shared-library scan sees them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 

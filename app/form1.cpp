@@ -98,6 +98,8 @@ void Form1::connectHandlers()
     m_focusValidation->watch(Combo3, [this, Cancel]() mutable { Combo3_Validate(Cancel); });
     m_focusValidation->watch(Combo4, [this, Cancel]() mutable { Combo4_Validate(Cancel); });
     m_focusValidation->watch(Combo5, [this, Cancel]() mutable { Combo5_Validate(Cancel); });
+    for (QPushButton *button : {Command1, Command2, Command3, Command4})
+        m_focusValidation->focusOnAccessKey(button);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);

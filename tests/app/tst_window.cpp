@@ -2,9 +2,11 @@
 #include "linecontrol.h"
 #include "logview.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -23,6 +25,9 @@ private Q_SLOTS:
     void validationRunsBeforeTheClick();
     void validationNotWhenFocusLeavesTheWindow();
     void typedEntryIsNotAddedToTheList();
+    void accessKeyValidatesBeforeStart();
+    void ctrlXExitsOutsideEditFields_data();
+    void ctrlXExitsOutsideEditFields();
     void fullLineOfItemsFitsTheView();
 };
 
@@ -52,44 +57,58 @@ void TestWindow::controlsAsDesigned_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("spoken");
     QTest::newRow("Command1") << "Command1"
                               << "&Start"
-                              << "Click to start logging";
+                              << "Click to start logging"
+                              << "Start";
     QTest::newRow("Command2") << "Command2"
                               << "Sto&p"
-                              << "Click to stop logging";
+                              << "Click to stop logging"
+                              << "Stop";
     QTest::newRow("Command3") << "Command3"
                               << "&Clear"
-                              << "Click to clear log and log file";
+                              << "Click to clear log and log file"
+                              << "Clear";
     QTest::newRow("Command4") << "Command4"
                               << "&Exit"
-                              << "Click to close";
+                              << "Click to close"
+                              << "Exit";
     QTest::newRow("Label1") << "Label1"
                             << "Serial Port No:"
-                            << "Enter serial port number here";
+                            << "Enter serial port number here"
+                            << "Serial Port No:";
     QTest::newRow("Label2") << "Label2"
                             << "BPS:"
-                            << "Enter baud rate here";
+                            << "Enter baud rate here"
+                            << "BPS:";
     QTest::newRow("Label3") << "Label3"
                             << "Data Bits:"
-                            << "Enter number of information bits here";
+                            << "Enter number of information bits here"
+                            << "Data Bits:";
     QTest::newRow("Label4") << "Label4"
                             << "Parity:"
-                            << "Enter type of parity control here";
+                            << "Enter type of parity control here"
+                            << "Parity:";
     QTest::newRow("Label5") << "Label5"
                             << "Stop Bits:"
-                            << "Enter number of stop bits here";
+                            << "Enter number of stop bits here"
+                            << "Stop Bits:";
     QTest::newRow("Label6") << "Label6"
                             << "Filename: LOG.TXT"
-                            << "";
+                            << ""
+                            << "Filename: LOG.TXT";
     QTest::newRow("Combo5") << "Combo5"
                             << "9600"
-                            << "Change baud rate from here";
+                            << "Change baud rate from here"
+                            << "BPS";
     QTest::newRow("Combo1") << "Combo1"
                             << "1"
-                            << "";
+                            << ""
+                            << "Serial Port No";
     QTest::newRow("Text1") << "Text1"
                            << ""
+                           << "Logged data"
                            << "Logged data";
 }
 
@@ -114,6 +133,17 @@ void TestWindow::controlsAsDesigned()
         caption = box->currentText();
     QTEST(caption, "caption");
     QTEST(control->toolTip(), "tip");
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+    QVERIFY(accessible);
+    QString spoken = accessible->text(QAccessible::Name).remove('&');
+    if (auto *box = qobject_cast<QComboBox *>(control)) {
+        // Editable boxes speak their text as name; the label relation names them.
+        const auto labels = accessible->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        spoken = labels[0].first->text(QAccessible::Name).remove(':');
+        QCOMPARE(box->accessibleName(), spoken);
+    }
+    QTEST(spoken, "spoken");
     QVERIFY(control->isVisible());
     // Every caption fits its control.
     if (auto *label = qobject_cast<QLabel *>(control))
@@ -229,6 +259,48 @@ void TestWindow::typedEntryIsNotAddedToTheList()
     QTest::keyClicks(form.Combo4, "2");
     QTest::keyClick(form.Combo4, Qt::Key_Tab);
     QCOMPARE(form.Combo4->count(), 3);
+}
+
+void TestWindow::accessKeyValidatesBeforeStart()
+{
+    FormFixture f;
+    qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
+    Form1 &form = f.start();
+    form.Combo5->setFocus();
+    form.Combo5->setEditText("300");
+    // As a keyboard sends it: Alt+S carries no text.
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_S, QString(),
+                        Qt::AltModifier);
+    // The access key takes the focus at once and clicks a moment later.
+    QCOMPARE(form.Combo5->currentText(), QString("9600"));
+    QTRY_COMPARE(form.PortSettings, QString("9600,N,8,1"));
+    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
+    qunsetenv("TAVREL_PORT1");
+}
+
+void TestWindow::ctrlXExitsOutsideEditFields_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("exits");
+    QTest::newRow("log view") << "Text1" << true;
+    QTest::newRow("button") << "Command3" << true;
+    QTest::newRow("combo box cuts instead") << "Combo3" << false;
+}
+
+void TestWindow::ctrlXExitsOutsideEditFields()
+{
+    QFETCH(QString, focus);
+    QFETCH(bool, exits);
+    FormFixture f;
+    Form1 &form = f.start();
+    QWidget *target = form.findChild<QWidget *>(focus);
+    target->setFocus();
+    if (auto *box = qobject_cast<QComboBox *>(target))
+        box->lineEdit()->selectAll();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(form.isEnding(), exits);
+    if (!exits)
+        QCOMPARE(form.Combo3->currentText(), QString());
 }
 
 void TestWindow::fullLineOfItemsFitsTheView()

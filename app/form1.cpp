@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 
 namespace {
@@ -78,6 +79,13 @@ void Form1::setUpToolkit()
     m_buttonTop.set(6240);
     resize(Twips::toPixels(kDesignClientWidth),
            Twips::toPixels(kDesignClientHeight) + menuBar()->sizeHint().height());
+    // On a small screen or at a large scale factor the first size must still fit, title bar
+    // included; the layout follows whatever size that gives.
+    if (const QScreen *display = screen()) {
+        constexpr int kTitleBarAllowance = 48;
+        resize(size().boundedTo(display->availableGeometry().size() -
+                                QSize(0, kTitleBarAllowance)));
+    }
 
     m_dialogButtons = new DialogButtons(this);
     setDefaultButton(Command1, true);

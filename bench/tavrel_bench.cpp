@@ -34,6 +34,19 @@ void Report::addLoss(const QByteArray &run, qint64 sent, qint64 lost)
     m_lossByRun += (m_lossByRun.isEmpty() ? "" : ", ") + run + ' ' + QByteArray::number(lost);
 }
 
+namespace {
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : "?";
+}
+} // namespace
+
+void Report::markStart()
+{
+    m_loadAtStart = loadAverage();
+}
+
 void Report::print(int cores) const
 {
     std::vector<Row> rows = m_rows;
@@ -47,13 +60,16 @@ void Report::print(int cores) const
                               const char *met) {
         std::printf("| %-*s | %16s | %-20s | %-3s |\n", width, figure, measured, goal, met);
     };
-    std::printf("\nTavrel benchmark: %d cores, %s build, Qt %s, platform %s\n\n", cores,
+    std::printf("\nTavrel benchmark: %d cores, %s build, Qt %s, platform %s\n", cores,
 #ifdef NDEBUG
                 "release",
 #else
                 "debug (figures not representative)",
 #endif
                 qVersion(), qPrintable(QGuiApplication::platformName()));
+    // Other work on the machine slows every wall-clock figure; say how busy it was.
+    std::printf("load average at start: %s, at end: %s\n\n", m_loadAtStart.constData(),
+                loadAverage().constData());
     line("figure", "measured", "goal", "met");
     std::printf("|%s|%s|%s|%s|\n", QByteArray(width + 2, '-').constData(),
                 QByteArray(18, '-').constData(), QByteArray(22, '-').constData(),
@@ -131,6 +147,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const Bench::Options options = parseOptions(app);
     Bench::Report report;
+    report.markStart();
     {
         QTemporaryDir directory;
         Bench::runFullSpeed(options, report, directory.path());

@@ -110,6 +110,8 @@ public:
     // Builds the window and shows it; returns once a posted key press was handled.
     void open();
     Form1 &form() { return *m_form; }
+    // How long building the window took in open(), log file included.
+    qint64 constructNs() const { return m_constructNs; }
     // Start on this pseudo-terminal; the count starts from zero.
     bool start(const Pty &pty);
     // Stop; returns how long the click took.
@@ -137,6 +139,7 @@ private:
     std::unique_ptr<Form1> m_form;
     std::atomic<qint64> m_rendered{0};
     qint64 m_lastRenderNs = 0;
+    qint64 m_constructNs = 0;
     qint64 m_events = 0;
     qint64 m_singleByteEvents = 0;
     qsizetype m_capturedFrom = 0;
@@ -162,6 +165,7 @@ public:
                 bool met);
     void addNote(const QByteArray &figure, const QByteArray &measured);
     void addLoss(const QByteArray &run, qint64 sent, qint64 lost);
+    void markStart();
     void print(int cores) const;
 
 private:
@@ -176,6 +180,7 @@ private:
     qint64 m_sent = 0;
     qint64 m_lost = 0;
     QByteArray m_lossByRun;
+    QByteArray m_loadAtStart;
 };
 
 QByteArray number(double value, const char *unit, int decimals = 1);

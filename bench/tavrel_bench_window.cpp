@@ -81,7 +81,9 @@ Window::~Window()
 
 void Window::open()
 {
+    const qint64 before = nowNs();
     m_form = std::make_unique<Form1>();
+    m_constructNs = nowNs() - before;
     m_form->Text1->installEventFilter(m_keyWatch.get());
     QObject::connect(&m_form->MSComm1, &CommControl::onComm, m_keyWatch.get(),
                      [this] { countOnComm(); });

@@ -112,7 +112,7 @@ void LogView::setSelText(QByteArrayView text)
     m_caret = m_anchor = start + text.size();
     m_goalX = -1;
     m_followCaret = true;
-    scheduleRefresh();
+    scheduleRefresh(appending ? AppendFrameMs : FrameMs);
 }
 
 void LogView::selectAll()
@@ -140,13 +140,15 @@ void LogView::setCaret(qsizetype position, bool keepAnchor)
 }
 
 // Work that follows a change waits for the next frame, so a burst of inserts costs one layout.
-void LogView::scheduleRefresh()
+void LogView::scheduleRefresh(int frameMs)
 {
-    if (m_refreshPending)
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : frameMs;
+    const qint64 due = std::max<qint64>(since, frameMs);
+    if (m_refreshPending && m_refreshDueMs <= due)
         return;
     m_refreshPending = true;
-    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : FrameMs;
-    m_refreshTimer.start(int(std::max<qint64>(0, FrameMs - since)), Qt::PreciseTimer, this);
+    m_refreshDueMs = due;
+    m_refreshTimer.start(int(due - since), Qt::PreciseTimer, this);
 }
 
 void LogView::refresh()

@@ -64,6 +64,8 @@ private:
     friend class LogViewAccessible;
     static constexpr int Margin = 4;
     static constexpr int FrameMs = 16;
+    // A steady stream of appended text is drawn less often than what the user does.
+    static constexpr int AppendFrameMs = 100;
 
     // A visual row: the line and the index of the row within the wrapped line.
     struct RowRef
@@ -97,7 +99,7 @@ private:
     void setCaret(qsizetype position, bool keepAnchor);
     void moveCaret(Move move, bool keepAnchor);
     void selectWordAt(qsizetype position);
-    void scheduleRefresh();
+    void scheduleRefresh(int frameMs = FrameMs);
     void refresh();
     void notifyAccessibility();
     void updateLayoutWidth();
@@ -128,6 +130,7 @@ private:
     RowRef m_top;
     qreal m_goalX = -1;
     bool m_refreshPending = false;
+    qint64 m_refreshDueMs = 0;
     bool m_followCaret = false;
     bool m_syncingScroll = false;
     bool m_pressed = false;

@@ -1,0 +1,189 @@
+// The benchmark's runs: each starts a capture in the real window and measures it.
+#include "form1.h"
+#include "logview.h"
+#include "tavrel_bench.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace Bench {
+
+namespace {
+
+struct Capture
+{
+    qint64 sent = 0;
+    qint64 wallNs = 1;
+    qint64 renderWallNs = 1;
+    qint64 guiCpuNs = 0;
+    qint64 otherCpuNs = 0;
+    qint64 writerCpuNs = 0;
+};
+
+// Waits until the window has rendered all the writer sent; gives up after 30 s without progress.
+bool drain(Window &window, const Writer &writer, int checkMs)
+{
+    const auto done = [&] { return writer.finished() && window.rendered() >= writer.sent(); };
+    qint64 seen = -1;
+    while (!done()) {
+        if (window.rendered() == seen)
+            return false;
+        seen = window.rendered();
+        window.runUntil(done, 30000, checkMs);
+    }
+    return true;
+}
+
+// Starts a capture, feeds it at the pace until the view shows it all, and counts what was lost;
+// the port stays open.
+Capture capture(Window &window, Report &report, const QByteArray &run, const Pace &pace,
+                bool postKeys, int checkMs)
+{
+    Pty pty;
+    std::function<void()> onKeyDue;
+    if (postKeys)
+        onKeyDue = [&window] { window.postKey(); };
+    Writer writer(
+        pty, pace, [&window] { return window.rendered(); }, onKeyDue);
+    if (!pty.isValid() || !window.start(pty))
+        std::printf("%s: could not start: %s\n", run.constData(), qPrintable(window.lastMessage()));
+    const qint64 processCpu = processCpuNs();
+    const qint64 guiCpu = threadCpuNs();
+    writer.start();
+    if (!drain(window, writer, checkMs))
+        std::printf("%s: the view stopped at %lld of %lld bytes\n", run.constData(),
+                    window.rendered(), writer.sent());
+    Capture result;
+    result.wallNs = qMax<qint64>(nowNs() - writer.startNs(), 1);
+    result.renderWallNs = qMax<qint64>(window.lastRenderNs() - writer.startNs(), 1);
+    result.guiCpuNs = threadCpuNs() - guiCpu;
+    result.otherCpuNs = processCpuNs() - processCpu - result.guiCpuNs - writer.cpuNs();
+    result.sent = writer.sent();
+    result.writerCpuNs = writer.cpuNs();
+    if (writer.failed())
+        std::printf("%s: the pseudo-terminal refused a write\n", run.constData());
+    report.addLoss(
+        run, result.sent,
+        lostBytes(window.form().Text1->textPieces(), window.capturedFrom(), result.sent));
+    return result;
+}
+
+qint64 percentile(std::vector<qint64> values, double share)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t rank = size_t(std::ceil(share * double(values.size())));
+    return values[std::min(values.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+void runSingleBytes(const Options &options, Report &report, Window &window)
+{
+    const Pace pace{0, options.singleSeconds * 1000, 1, 0, 0, true};
+    const Capture run = capture(window, report, "one byte per event", pace, false, 20);
+    const double rate = window.rendered() / (run.renderWallNs / 1e9);
+    report.addRow("the same, one byte per event", number(rate / 1e3, "KB/s"), ">= 200 KB/s",
+                  rate >= 200e3);
+    report.addNote("events of one byte, of all events",
+                   QByteArray::number(window.singleByteEvents()) + " of " +
+                       QByteArray::number(window.events()));
+    const double guiCpuPerEvent = run.guiCpuNs / double(qMax<qint64>(window.events(), 1));
+    report.addNote("window thread's CPU per event, and the rate it allows",
+                   number(guiCpuPerEvent / 1e3, "us") + ", " +
+                       number(1e6 / qMax(guiCpuPerEvent, 1.0), "KB/s", 0));
+    window.stopNs();
+}
+
+void runBaud115200(const Options &options, Report &report, Window &window)
+{
+    // 23 bytes every 2 ms: a UART's FIFO at 115200 baud hands over a few bytes at a time.
+    const Pace pace{0, options.cpuSeconds * 1000, 23, 2000000, 0, false};
+    const Capture run = capture(window, report, "115200 baud", pace, false, 500);
+    const double share = 100.0 * (run.guiCpuNs + run.otherCpuNs) / run.wallNs;
+    report.addRow("CPU at 115200 baud, continuous (" +
+                      number(run.sent / 1e3 / (run.wallNs / 1e9), "KB/s") + ")",
+                  number(share, "% of a core", 2), "<= 3% of one core", share <= 3);
+    window.stopNs();
+}
+
+void runKeys(const Options &options, Report &report, Window &window)
+{
+    window.clearKeyDelays();
+    const Pace pace{0, options.keySeconds * 1000, 1000, 1000000, 20000000, false};
+    const Capture run = capture(window, report, "1 MB/s with keys", pace, true, 20);
+    const std::vector<qint64> delays = window.keyDelaysNs();
+    const double p99 = percentile(delays, 0.99) / 1e6;
+    report.addRow("key press handled while " + number(run.sent / 1e6 / (run.wallNs / 1e9), "MB/s") +
+                      " arrives, 99th percentile",
+                  number(p99, "ms"), "<= 50 ms", p99 <= 50);
+    report.addNote("median and worst of " + QByteArray::number(qint64(delays.size())) + " keys",
+                   number(percentile(delays, 0.5) / 1e6, "ms") + " / " +
+                       number(percentile(delays, 1.0) / 1e6, "ms"));
+    window.stopNs();
+}
+
+} // namespace
+
+void runFullSpeed(const Options &options, Report &report, const QString &directory)
+{
+    Window window(directory);
+    window.open();
+    window.runUntil([] { return false; }, 200);
+    const qint64 rssBefore = residentBytes();
+    const qint64 total = options.receivedMb * 1000000;
+    const Pace pace{total, 0, 65536, 0, 0, false};
+    const Capture run = capture(window, report, "full speed", pace, false, 5);
+    const qint64 rssAfter = residentBytes();
+    const double rate = window.rendered() / (run.renderWallNs / 1e9);
+    report.addRow("received bytes rendered per second, as fast as a pty takes them",
+                  number(rate / 1e6, "MB/s"), ">= 20 MB/s", rate >= 20e6);
+    report.addNote("bytes per OnComm, on average",
+                   number(double(window.rendered()) / qMax<qint64>(window.events(), 1), "B", 0));
+    report.addNote("busy: window thread / writer thread",
+                   number(100.0 * run.guiCpuNs / run.renderWallNs, "%", 0) + " / " +
+                       number(100.0 * run.writerCpuNs / run.renderWallNs, "%", 0));
+    const double perByte = double(rssAfter - rssBefore) / double(qMax<qint64>(run.sent, 1));
+    report.addRow("resident memory per received byte, " + QByteArray::number(options.receivedMb) +
+                      " MB received",
+                  number(perByte, "B", 2), "<= 5 B", perByte <= 5);
+    const qsizetype viewBytes = window.form().Text1->length();
+    const qint64 saveNs = window.stopNs();
+    report.addNote("Stop's save of that capture, " + QByteArray::number(viewBytes / 1000000) +
+                       " MB of text",
+                   number(saveNs / 1e6, "ms", 0));
+}
+
+void runWithLargeLog(const Options &options, Report &report, const QString &directory)
+{
+    Window window(directory);
+    const qint64 logBytes = QFileInfo(directory + "/log.txt").size();
+    const qint64 before = nowNs();
+    window.open();
+    const double startUp = (nowNs() - before) / 1e6;
+    report.addRow("start-up with a " + QByteArray::number(logBytes / 1000000) +
+                      " MB log.txt, until a key press is handled",
+                  number(startUp, "ms", 0), "<= 1000 ms", startUp <= 1000);
+    report.addNote("of which building the window, log included",
+                   number(window.constructNs() / 1e6, "ms", 0));
+    if (window.form().Text1->length() != logBytes)
+        std::printf("the view holds %lld bytes of a %lld-byte log\n",
+                    qlonglong(window.form().Text1->length()), logBytes);
+
+    Pty idle;
+    window.start(idle);
+    const double save = window.stopNs() / 1e6;
+    const qint64 savedBytes = QFileInfo(directory + "/log.txt").size();
+    report.addRow("Stop's save of a " + QByteArray::number(savedBytes / 1000000) +
+                      " MB log (with fsync)",
+                  number(save, "ms", 0), "<= 500 ms", save <= 500 && savedBytes == logBytes);
+    if (window.messageBoxes() > 0)
+        std::printf("message box: %s\n", qPrintable(window.lastMessage()));
+
+    runSingleBytes(options, report, window);
+    runBaud115200(options, report, window);
+    runKeys(options, report, window);
+}
+
+} // namespace Bench

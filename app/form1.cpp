@@ -83,8 +83,8 @@ void Form1::setUpToolkit()
     // included; the layout follows whatever size that gives.
     if (const QScreen *display = screen()) {
         constexpr int kTitleBarAllowance = 48;
-        resize(size().boundedTo(display->availableGeometry().size() -
-                                QSize(0, kTitleBarAllowance)));
+        resize(
+            size().boundedTo(display->availableGeometry().size() - QSize(0, kTitleBarAllowance)));
     }
 
     m_dialogButtons = new DialogButtons(this);

@@ -126,4 +126,5 @@ private:
     TwipsMeasure m_line1X2;
     TwipsMeasure m_buttonTop;
     bool m_ending = false;
+    bool m_setAsideBeforeSave = false;
 };

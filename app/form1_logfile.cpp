@@ -4,6 +4,8 @@
 #include "logview.h"
 #include "messagebox.h"
 
+#include <QFileInfo>
+
 bool Form1::OpenFile(const QString &fileName)
 {
     LogStore::LoadResult loaded;
@@ -21,11 +23,15 @@ bool Form1::OpenFile(const QString &fileName)
     case LogStore::LoadResult::Status::Missing:
         return SaveFile(fileName);
     case LogStore::LoadResult::Status::Failed:
-        // The file is left as it is: an unreadable log must not be emptied at start-up.
+        // A log that could not be loaded is never emptied or overwritten: the first save
+        // moves it aside.
+        m_setAsideBeforeSave = QFileInfo(fileName).isFile();
         MessageBox::show(this,
                          loaded.errorText +
-                             "\r\nThe file is kept as it is until the next save (Stop or "
-                             "Exit) replaces it with the log view.",
+                             (m_setAsideBeforeSave
+                                  ? "\r\nThe file is kept: the next save renames it to " +
+                                        fileName + ".bak first."
+                                  : QString()),
                          MessageBox::Warning, appTitle());
         return false;
     }
@@ -37,7 +43,14 @@ bool Form1::SaveFile(const QString &fileName)
     LogStore::SaveResult saved;
     {
         BusyPointer busy;
-        saved = LogStore::save(fileName, Text1->textPieces());
+        if (m_setAsideBeforeSave) {
+            const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
+            saved = {moved.ok, moved.errorText};
+        }
+        if (saved.ok) {
+            m_setAsideBeforeSave = false;
+            saved = LogStore::save(fileName, Text1->textPieces());
+        }
     }
     if (!saved.ok)
         MessageBox::show(this, saved.errorText, MessageBox::Warning, appTitle());

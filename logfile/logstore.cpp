@@ -1,5 +1,6 @@
 #include "logstore.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -164,6 +165,28 @@ SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces)
 SaveResult save(const QString &fileName, QByteArrayView bytes)
 {
     return save(fileName, QList<QByteArrayView>{bytes});
+}
+
+SetAsideResult setAside(const QString &fileName)
+{
+    const auto failure = [&](int errorNumber) {
+        return SetAsideResult{false, {}, saveFailure(fileName, causeText(errorNumber)).errorText};
+    };
+    constexpr int kMaxTries = 1000;
+    for (int n = 1; n <= kMaxTries; ++n) {
+        const QString target =
+            fileName + QStringLiteral(".bak") + (n == 1 ? QString() : QStringLiteral(".%1").arg(n));
+        // link() never replaces an existing name, unlike rename().
+        if (::link(QFile::encodeName(fileName).constData(),
+                   QFile::encodeName(target).constData()) == 0) {
+            if (::unlink(QFile::encodeName(fileName).constData()) != 0)
+                return failure(errno);
+            return {true, target, {}};
+        }
+        if (errno != EEXIST)
+            return failure(errno);
+    }
+    return failure(EEXIST);
 }
 
 } // namespace LogStore

@@ -32,4 +32,14 @@ struct SaveResult
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces);
 SaveResult save(const QString &fileName, QByteArrayView bytes);
 
+// Moves the file out of the way to the first free name of fileName.bak, fileName.bak.2, ...
+// so that a log that could not be loaded is never overwritten.
+struct SetAsideResult
+{
+    bool ok = true;
+    QString newName;   // when ok
+    QString errorText; // names the file and the real cause when !ok
+};
+SetAsideResult setAside(const QString &fileName);
+
 } // namespace LogStore

@@ -75,6 +75,20 @@ void TestLogFileWindow::unloadableLogIsReportedAndKept()
     if (!directory)
         QCOMPARE(QFileInfo(f.path("log.txt")).size(), tooLarge);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+    // The first save keeps the old log under another name; a directory stays in the way.
+    form.Text1->setSelText("1 ");
+    form.Command2_Click();
+    if (directory) {
+        QVERIFY(QFileInfo(f.path("log.txt")).isDir());
+        QCOMPARE(f.boxes.size(), 2);
+    } else {
+        QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), tooLarge);
+        QCOMPARE(f.logFile(), QByteArray("1 "));
+        form.Command2_Click();
+        QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), tooLarge);
+        QVERIFY(!QFileInfo::exists(f.path("log.txt.bak.2")));
+    }
 }
 
 void TestLogFileWindow::failedSaveIsReportedAndNothingIsLost()

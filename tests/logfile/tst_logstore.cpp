@@ -119,6 +119,7 @@ private Q_SLOTS:
     }
     void roundTrip();
     void missingFileIsNotCreated();
+    void setAsideTakesTheFirstFreeName();
     void saveWritesThroughSymlink();
     void failureKeepsOldFile_data();
     void failureKeepsOldFile();
@@ -214,6 +215,19 @@ void TestLogStore::failureKeepsOldFile()
         QCOMPARE(QFileInfo(kLog).size(), LogStore::kMaxLogBytes + 1);
     else if (fault != Fault::Directory)
         QVERIFY(readAll(kLog) == old);
+}
+
+void TestLogStore::setAsideTakesTheFirstFreeName()
+{
+    QVERIFY(writeFile("log.txt.bak", "older"));
+    QVERIFY(writeFile("log.txt", "old"));
+    const LogStore::SetAsideResult moved = LogStore::setAside("log.txt");
+    QVERIFY2(moved.ok, qPrintable(moved.errorText));
+    QCOMPARE(moved.newName, QString("log.txt.bak.2"));
+    QCOMPARE(readAll("log.txt.bak.2"), QByteArray("old"));
+    QCOMPARE(readAll("log.txt.bak"), QByteArray("older"));
+    QVERIFY(!QFile::exists("log.txt"));
+    QVERIFY(!LogStore::setAside("log.txt").ok);
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)

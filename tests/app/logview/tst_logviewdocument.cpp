@@ -42,114 +42,110 @@ class TestLogViewDocument : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void lines_data();
-    void lines();
-    void edits_data();
-    void edits();
-    void randomEditsMatchPlainBuffer();
-    void caretStepsOverCrLf();
-};
-
-void TestLogViewDocument::lines_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("mixed breaks") << QByteArray("41 \r\na\nb\r\rc\r\r\nd\n\re\r\n\r\n\n\r");
-    QTest::newRow("all byte values") << all;
-}
-
-// The index must agree however the text arrived: whole, appended byte by byte, or prepended.
-void TestLogViewDocument::lines()
-{
-    QFETCH(QByteArray, text);
-    for (qsizetype blockSize : {2, 3, 4096}) {
-        LogViewDocument whole(blockSize), appended(blockSize), prepended(blockSize);
-        whole.setText(text);
-        verifyConsistent(whole, text);
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            appended.insert(appended.length(), text.mid(i, 1));
-            prepended.insert(0, text.mid(text.size() - 1 - i, 1));
-        }
-        verifyConsistent(appended, text);
-        verifyConsistent(prepended, text);
+    void lines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("mixed breaks") << QByteArray("41 \r\na\nb\r\rc\r\r\nd\n\re\r\n\r\n\n\r");
+        QTest::newRow("all byte values") << all;
     }
-}
 
-void TestLogViewDocument::edits_data()
-{
-    QTest::addColumn<QByteArray>("initial");
-    QTest::addColumn<int>("at");
-    QTest::addColumn<int>("removed");
-    QTest::addColumn<QByteArray>("inserted");
-    QTest::newRow("lf completes cr") << QByteArray("41 \r") << 4 << 0 << QByteArray("\n");
-    QTest::newRow("insert between cr and lf") << QByteArray("a\r\nb") << 2 << 0 << QByteArray("X");
-    QTest::newRow("remove joins cr and lf") << QByteArray("a\rX\nb") << 2 << 1 << QByteArray();
-    QTest::newRow("replace across blocks")
-        << QByteArray("0123456789\r\nABCDEF") << 3 << 10 << QByteArray("xy\n1 2 3 4 5 6 \r\n");
-    QTest::newRow("remove everything") << QByteArray("a\r\nb") << 0 << 4 << QByteArray();
-}
-
-// Edits on text built from small inserts and on loaded text, which is one block of any size.
-void TestLogViewDocument::edits()
-{
-    QFETCH(QByteArray, initial);
-    QFETCH(int, at);
-    QFETCH(int, removed);
-    QFETCH(QByteArray, inserted);
-    const QByteArray expected = QByteArray(initial).remove(at, removed).insert(at, inserted);
-    for (qsizetype blockSize : {2, 3, 4096}) {
-        for (bool loaded : {false, true}) {
-            LogViewDocument document(blockSize);
-            if (loaded)
-                document.setText(initial);
-            for (qsizetype i = 0; !loaded && i < initial.size(); i += 3)
-                document.insert(document.length(), initial.mid(i, 3));
-            document.remove(at, removed);
-            document.insert(at, inserted);
-            verifyConsistent(document, expected);
-        }
-    }
-}
-
-void TestLogViewDocument::randomEditsMatchPlainBuffer()
-{
-    const QByteArray alphabet("\r\n AB");
-    for (qsizetype blockSize : {2, 5, 64}) {
-        QRandomGenerator random(1234);
-        LogViewDocument document(blockSize);
-        QByteArray reference;
-        for (int step = 0; step < 400 && !QTest::currentTestFailed(); ++step) {
-            const qsizetype at = random.bounded(int(reference.size() + 1));
-            if (random.bounded(4) == 0) {
-                const qsizetype count = random.bounded(int(reference.size() - at + 1));
-                document.remove(at, count);
-                reference.remove(at, count);
-            } else {
-                QByteArray bytes;
-                for (int i = random.bounded(1, 12); i > 0; --i)
-                    bytes.append(alphabet[random.bounded(int(alphabet.size()))]);
-                document.insert(at, bytes);
-                reference.insert(at, bytes);
+    // The index must agree however the text arrived: whole, appended byte by byte, or prepended.
+    void lines()
+    {
+        QFETCH(QByteArray, text);
+        for (qsizetype blockSize : {2, 3, 4096}) {
+            LogViewDocument whole(blockSize), appended(blockSize), prepended(blockSize);
+            whole.setText(text);
+            verifyConsistent(whole, text);
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                appended.insert(appended.length(), text.mid(i, 1));
+                prepended.insert(0, text.mid(text.size() - 1 - i, 1));
             }
-            verifyConsistent(document, reference);
+            verifyConsistent(appended, text);
+            verifyConsistent(prepended, text);
         }
     }
-}
 
-// Stops of "a|\r\n|\n|\r|b": only CR LF is stepped over as one, and both ends hold.
-void TestLogViewDocument::caretStepsOverCrLf()
-{
-    LogViewDocument document(2);
-    document.setText("a\r\n\n\rb");
-    const QList<qsizetype> stops{0, 1, 3, 4, 5, 6};
-    for (qsizetype i = 0; i < stops.size(); ++i) {
-        QCOMPARE(document.nextPosition(stops[i]), stops[std::min(i + 1, stops.size() - 1)]);
-        QCOMPARE(document.previousPosition(stops[i]), stops[std::max<qsizetype>(i - 1, 0)]);
+    void edits_data()
+    {
+        QTest::addColumn<QByteArray>("initial");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QByteArray>("inserted");
+        QTest::newRow("lf completes cr") << QByteArray("41 \r") << 4 << 0 << QByteArray("\n");
+        QTest::newRow("insert between cr and lf")
+            << QByteArray("a\r\nb") << 2 << 0 << QByteArray("X");
+        QTest::newRow("insert at block start after cr")
+            << QByteArray("a\r\n") << 2 << 0 << QByteArray("X");
+        QTest::newRow("remove joins cr and lf") << QByteArray("a\rX\nb") << 2 << 1 << QByteArray();
+        QTest::newRow("replace across blocks")
+            << QByteArray("0123456789\r\nABCDEF") << 3 << 10 << QByteArray("xy\n1 2 3 4 5 6 \r\n");
+        QTest::newRow("remove everything") << QByteArray("a\r\nb") << 0 << 4 << QByteArray();
     }
-}
+
+    // Edits on text built from small inserts and on loaded text, which is one block of any size.
+    void edits()
+    {
+        QFETCH(QByteArray, initial);
+        QFETCH(int, at);
+        QFETCH(int, removed);
+        QFETCH(QByteArray, inserted);
+        const QByteArray expected = QByteArray(initial).remove(at, removed).insert(at, inserted);
+        for (qsizetype blockSize : {2, 3, 4096}) {
+            for (bool loaded : {false, true}) {
+                LogViewDocument document(blockSize);
+                if (loaded)
+                    document.setText(initial);
+                for (qsizetype i = 0; !loaded && i < initial.size(); i += 3)
+                    document.insert(document.length(), initial.mid(i, 3));
+                document.remove(at, removed);
+                document.insert(at, inserted);
+                verifyConsistent(document, expected);
+            }
+        }
+    }
+
+    void randomEditsMatchPlainBuffer()
+    {
+        const QByteArray alphabet("\r\n AB");
+        for (qsizetype blockSize : {2, 5, 64}) {
+            QRandomGenerator random(1234);
+            LogViewDocument document(blockSize);
+            QByteArray reference;
+            for (int step = 0; step < 400 && !QTest::currentTestFailed(); ++step) {
+                const qsizetype at = random.bounded(int(reference.size() + 1));
+                if (random.bounded(4) == 0) {
+                    const qsizetype count = random.bounded(int(reference.size() - at + 1));
+                    document.remove(at, count);
+                    reference.remove(at, count);
+                } else {
+                    QByteArray bytes;
+                    for (int i = random.bounded(1, 12); i > 0; --i)
+                        bytes.append(alphabet[random.bounded(int(alphabet.size()))]);
+                    document.insert(at, bytes);
+                    reference.insert(at, bytes);
+                }
+                verifyConsistent(document, reference);
+            }
+        }
+    }
+
+    // Stops of "a|\r\n|\n|\r|b": only CR LF is stepped over as one, and both ends hold.
+    void caretStepsOverCrLf()
+    {
+        LogViewDocument document(2);
+        document.setText("a\r\n\n\rb");
+        const QList<qsizetype> stops{0, 1, 3, 4, 5, 6};
+        for (qsizetype i = 0; i < stops.size(); ++i) {
+            QCOMPARE(document.nextPosition(stops[i]), stops[std::min(i + 1, stops.size() - 1)]);
+            QCOMPARE(document.previousPosition(stops[i]), stops[std::max<qsizetype>(i - 1, 0)]);
+        }
+    }
+};
 
 QTEST_APPLESS_MAIN(TestLogViewDocument)
 #include "tst_logviewdocument.moc"

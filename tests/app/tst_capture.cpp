@@ -51,8 +51,6 @@ class TestCapture : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void bytesBecomeHexItems_data();
-    void bytesBecomeHexItems();
     void startOpensAtStartUpSettingsAndEnterToggles();
     void linesBreakByWidthAndCountCarriesOver();
     void portThatCannotOpenIsReported();
@@ -69,32 +67,6 @@ void TestCapture::init()
     m_terminal = std::make_unique<PseudoTerminal>();
     QVERIFY(m_terminal->isValid());
     qputenv("TAVREL_PORT1", m_terminal->devicePath().toLocal8Bit());
-}
-
-void TestCapture::bytesBecomeHexItems_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("shown");
-    QTest::addColumn<int>("columnCount");
-    QTest::newRow("CR and LF are items")
-        << QByteArray("\x41\x0D\x0A") << QByteArray("41 D A ") << 4;
-    QTest::newRow("no leading zeros")
-        << QByteArray("\x00\x0F\x10\x80\xFF", 5) << QByteArray("0 F 10 80 FF ") << 6;
-}
-
-void TestCapture::bytesBecomeHexItems()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, shown);
-    FormFixture f;
-    Form1 &form = f.start();
-    form.Command1_Click();
-    QVERIFY(capturing(form));
-    QVERIFY(m_terminal->write(bytes));
-    QTRY_COMPARE(form.Text1->text(), shown);
-    QTEST(int(form.ColumnCount), "columnCount");
-    form.Command2_Click();
-    QCOMPARE(f.logFile(), shown);
 }
 
 void TestCapture::startOpensAtStartUpSettingsAndEnterToggles()

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -19,16 +20,26 @@ constexpr float kDesignClientWidth = 7230;
 constexpr float kDesignClientHeight = 6750;
 constexpr float kDesignLogWidth = 7215;
 
+// A full line of the widest hex items, "DD " or whichever digit the font draws widest.
+QString widestLineOfItems()
+{
+    const QFontMetricsF metrics(QApplication::font());
+    QChar widest = u'0';
+    for (const QChar digit : QStringLiteral("0123456789ABCDEF"))
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+            widest = digit;
+    return QString(QString(2, widest) + u' ').repeated(28);
+}
+
 // The platform's twips per pixel, unless the font would not fit the design's widths.
 double twipsPerPixelFor(const QWidget &window)
 {
     const int scrollBar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    return Twips::chooseTwipsPerPixel(
-        window.logicalDpiX(), QApplication::font(),
-        {{QByteArray("FF ").repeated(28), kDesignLogWidth, scrollBar + 12},
-         {"Serial Port No:", 1200, 4},
-         {"Filename: LOG.TXT", 1515, 4},
-         {"Sto&p", 1095, 16}});
+    return Twips::chooseTwipsPerPixel(window.logicalDpiX(), QApplication::font(),
+                                      {{widestLineOfItems(), kDesignLogWidth, scrollBar + 12},
+                                       {"Serial Port No:", 1200, 4},
+                                       {"Filename: LOG.TXT", 1515, 4},
+                                       {"Sto&p", 1095, 16}});
 }
 
 } // namespace
@@ -87,6 +98,8 @@ void Form1::connectHandlers()
     m_focusValidation->watch(Combo3, [this, Cancel]() mutable { Combo3_Validate(Cancel); });
     m_focusValidation->watch(Combo4, [this, Cancel]() mutable { Combo4_Validate(Cancel); });
     m_focusValidation->watch(Combo5, [this, Cancel]() mutable { Combo5_Validate(Cancel); });
+    for (QPushButton *button : {Command1, Command2, Command3, Command4})
+        m_focusValidation->focusOnAccessKey(button);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);

@@ -102,6 +102,19 @@ void Form1::createControls()
         {Command3, "Command3"}, {Command4, "Command4"}};
     for (const auto &[widget, name] : names)
         widget->setObjectName(name);
+    // A screen reader names each box after the label beside it: by name, and by the label
+    // relation that desktop screen readers on Linux read.
+    const QList<std::tuple<QLabel *, QComboBox *, const char *>> labelled = {
+        {Label1, Combo1, "Serial Port No"},
+        {Label2, Combo5, "BPS"},
+        {Label3, Combo2, "Data Bits"},
+        {Label4, Combo3, "Parity"},
+        {Label5, Combo4, "Stop Bits"}};
+    for (const auto &[label, box, name] : labelled) {
+        label->setBuddy(box);
+        box->setAccessibleName(name);
+    }
+    Line1->setAccessibleName("Separator");
 
     const QList<QWidget *> tabOrder = {Command1, Command2, Command3, Command4, Combo1,
                                        Combo5,   Combo2,   Combo3,   Combo4,   Text1};

@@ -22,7 +22,11 @@ bool Form1::OpenFile(const QString &fileName)
         return SaveFile(fileName);
     case LogStore::LoadResult::Status::Failed:
         // The file is left as it is: an unreadable log must not be emptied at start-up.
-        MessageBox::show(this, loaded.errorText, MessageBox::Warning, appTitle());
+        MessageBox::show(this,
+                         loaded.errorText +
+                             "\r\nThe file is kept as it is until the next save (Stop or "
+                             "Exit) replaces it with the log view.",
+                         MessageBox::Warning, appTitle());
         return false;
     }
     return false;

@@ -87,6 +87,7 @@ bool CommControl::openPort()
         m_port.close();
         return fail(path + QStringLiteral(": ") + reason);
     }
+    ++m_session;
     m_takingDown = false;
     m_downQueued = false;
     m_hangUpCheck.start();
@@ -128,7 +129,12 @@ void CommControl::handleError(QSerialPort::SerialPortError error)
     m_downQueued = true;
     // Qt reports a hang-up from inside its own read handler, over and over: close it later.
     QMetaObject::invokeMethod(
-        this, [this, reason = m_port.errorString()] { takeDeviceDown(reason); },
+        this,
+        [this, session = m_session, reason = m_port.errorString()] {
+            // A port reopened in the meantime is another session; leave it alone.
+            if (session == m_session)
+                takeDeviceDown(reason);
+        },
         Qt::QueuedConnection);
 }
 

@@ -53,4 +53,5 @@ private:
     bool m_takingDown = false;
     bool m_downQueued = false;
     bool m_settingUp = false;
+    quint64 m_session = 0;
 };

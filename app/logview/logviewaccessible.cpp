@@ -134,7 +134,7 @@ void LogViewAccessible::unitAt(int offset, QAccessible::TextBoundaryType type, i
             --from;
         while (to < length && !isBlank(document.at(to)))
             ++to;
-        while (to < length && isBlank(document.at(to)))
+        while (to < length && (document.at(to) == ' ' || document.at(to) == '\t'))
             ++to;
         break;
     case QAccessible::LineBoundary: {

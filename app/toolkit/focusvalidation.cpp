@@ -13,6 +13,21 @@ void FocusValidation::watch(QComboBox *box, std::function<void()> validate)
     m_validators.insert(box, std::move(validate));
 }
 
+void FocusValidation::focusOnAccessKey(QWidget *button)
+{
+    button->installEventFilter(this);
+}
+
+bool FocusValidation::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Shortcut && watched->isWidgetType()) {
+        auto *button = static_cast<QWidget *>(watched);
+        if (button->isEnabled())
+            button->setFocus(Qt::ShortcutFocusReason);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 QComboBox *FocusValidation::watchedBoxOf(QWidget *widget) const
 {
     for (QWidget *w = widget; w && w != m_window; w = w->parentWidget())

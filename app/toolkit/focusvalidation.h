@@ -17,9 +17,14 @@ public:
     explicit FocusValidation(QWidget *window);
 
     void watch(QComboBox *box, std::function<void()> validate);
+    // An access key presses its button without a click: let the button take the focus first.
+    void focusOnAccessKey(QWidget *button);
     // The box that holds the focus, if it is one of the watched ones.
     QComboBox *focusedBox() const;
     void validate(QComboBox *box);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QComboBox *watchedBoxOf(QWidget *widget) const;

@@ -111,6 +111,9 @@ void TestLogViewDocument::edits_data()
     QTest::newRow("insert between cr and lf")
         << QByteArray("a\r\nb") << qsizetype(2) << qsizetype(0) << QByteArray("X")
         << QByteArray("a\rX\nb") << 3;
+    QTest::newRow("insert at block start after cr")
+        << QByteArray("a\r\n") << qsizetype(2) << qsizetype(0) << QByteArray("X")
+        << QByteArray("a\rX\n") << 3;
     QTest::newRow("remove joins cr and lf") << QByteArray("a\rX\nb") << qsizetype(2) << qsizetype(1)
                                             << QByteArray() << QByteArray("a\r\nb") << 2;
     QTest::newRow("replace across blocks")

@@ -1,6 +1,5 @@
 #include "app/formfixture.h"
 #include "faulthelpers.h"
-#include "logstore.h"
 #include "logview.h"
 #include "support/pseudoterminal.h"
 
@@ -63,11 +62,8 @@ private Q_SLOTS:
     void cleanup();
     void failedSaveKeepsEverything_data();
     void failedSaveKeepsEverything();
-    void everyByteValueRoundTrips();
     void symbolicLinkIsWrittenThrough();
     void danglingSymbolicLinkAtStartUp();
-    void directoryAtStartUp();
-    void gigabytesLargeAtStartUp();
 
 private:
     QByteArray capture(Form1 &form, const QByteArray &bytes);
@@ -192,29 +188,6 @@ void TestLogFaults::failedSaveKeepsEverything()
     QVERIFY(f.logFile() == shown);
 }
 
-void TestLogFaults::everyByteValueRoundTrips()
-{
-    FormFixture f;
-    QByteArray everyByte;
-    for (int value = 0; value < 256; ++value)
-        everyByte.append(char(value));
-    everyByte += "\r\r\n\n\x1A";
-    f.writeLogFile(everyByte);
-    {
-        Form1 &form = f.start();
-        QVERIFY(form.Text1->text() == everyByte);
-        QCOMPARE(form.windowTitle(), QString("Tavrel - LOG.TXT"));
-        const QByteArray shown = capture(form, QByteArray("\xFF\x00\x80", 3));
-        QCOMPARE(shown, everyByte + "FF 0 80 ");
-        QVERIFY(f.logFile() == shown);
-        form.Command4_Click();
-        QVERIFY(f.logFile() == shown);
-    }
-    Form1 &again = f.start();
-    QVERIFY(again.Text1->text() == everyByte + "FF 0 80 ");
-    QVERIFY(f.boxes.isEmpty());
-}
-
 void TestLogFaults::symbolicLinkIsWrittenThrough()
 {
     FormFixture f;
@@ -247,44 +220,6 @@ void TestLogFaults::danglingSymbolicLinkAtStartUp()
     form.Command2_Click();
     QCOMPARE(f.logFile(), shown);
     QVERIFY(QFileInfo("log.txt").isSymLink());
-}
-
-void TestLogFaults::directoryAtStartUp()
-{
-    FormFixture f;
-    QVERIFY(QDir().mkdir(f.path("log.txt")));
-    QVERIFY(writeFile(f.path("log.txt/inside"), "kept"));
-    Form1 &form = f.start();
-    QCOMPARE(f.boxes.size(), 1);
-    QCOMPARE(f.boxes.first().text, "Could not load log.txt: " + cause(EISDIR));
-    QCOMPARE(form.windowTitle(), QString("Tavrel"));
-    QCOMPARE(capture(form, "\x04"), QByteArray("4 "));
-    QCOMPARE(f.boxes.size(), 2);
-    QVERIFY(QFileInfo(f.path("log.txt")).isDir());
-    QCOMPARE(QFile(f.path("log.txt/inside")).size(), 4);
-}
-
-void TestLogFaults::gigabytesLargeAtStartUp()
-{
-    FormFixture f;
-    const qint64 size = qint64(3) << 30;
-    {
-        QFile log(f.path("log.txt"));
-        QVERIFY(log.open(QIODevice::WriteOnly) && log.write("41 ") == 3 && log.resize(size));
-    }
-    Form1 &form = f.start();
-    QCOMPARE(f.boxes.size(), 1);
-    QCOMPARE(f.boxes.first().style, int(MessageBox::Warning));
-    QVERIFY2(f.boxes.first().text.startsWith("Could not load log.txt: " + cause(EFBIG)),
-             qPrintable(f.boxes.first().text));
-    QCOMPARE(form.Text1->length(), 0);
-    QCOMPARE(QFileInfo(f.path("log.txt")).size(), size);
-    QVERIFY(settlesQuietly());
-
-    // The log that could not be loaded must survive the first capture's save.
-    capture(form, "\x05");
-    QEXPECT_FAIL("", "Stop replaces a log that could not be loaded", Continue);
-    QCOMPARE(QFileInfo(f.path("log.txt")).size(), size);
 }
 
 QTEST_MAIN(TestLogFaults)

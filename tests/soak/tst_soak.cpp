@@ -11,7 +11,7 @@
 // Tens of megabytes through a pseudo-terminal in random chunks and pauses, while the window is
 // resized, cleared, stopped and started and the About box is open; log.txt must hold exactly the
 // hex of every byte sent since the last Clear. TAVREL_SOAK_BYTES sets the amount (5 MB by
-// default), TAVREL_SOAK_SEED repeats a run.
+// default; scripts/ci-soak.sh runs 50 MB), TAVREL_SOAK_SEED repeats a run.
 namespace {
 
 constexpr qint64 kDefaultBytes = 5 << 20;

@@ -15,10 +15,19 @@ namespace {
 
 const QString kNumber = QStringLiteral("[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?");
 
+// No character beyond ASCII can belong to a number; the patterns must not see broken UTF-16.
+QString asciiOnly(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() > 0x7F)
+            c = QChar(u'\x01');
+    return text;
+}
+
 bool isWholeNumberText(const QString &text)
 {
     static const QRegularExpression whole(u"\\A[ \\t]*(" + kNumber + u")[ \\t]*\\z");
-    return whole.match(text).hasMatch();
+    return whole.match(asciiOnly(text)).hasMatch();
 }
 
 QString trimmedBlanks(const QString &text)
@@ -107,7 +116,7 @@ void checkLeading(const QString &text)
         return;
     }
     static const QRegularExpression front(u"\\A" + kNumber);
-    const QRegularExpressionMatch match = front.match(packed);
+    const QRegularExpressionMatch match = front.match(asciiOnly(packed));
     if (!match.hasMatch()) {
         FUZZ_CHECK(value == 0, text);
         return;

@@ -109,7 +109,7 @@ void checkBoxes(const Row &row)
 // What Start hands to the serial layer once every box has been through its rule.
 void checkSettingsString(const Row &row)
 {
-    if (std::find(row.checked.begin(), row.checked.end(), false) != row.checked.end())
+    if (!row.everyTextChecked)
         return;
     const QString state = describe(row);
     const std::optional<LineSettings> parsed = parseSettingsString(composeSettingsString(

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The long soak: 50 MB (or the bytes given) through a pseudo-terminal into the window, checked
 # byte for byte in log.txt. CI runs the same test with 5 MB as part of ctest.
-# Usage: bash scripts/ci-soak.sh [bytes] [seed]
+# Usage: bash scripts/ci-soak.sh [bytes] [random-start]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -64,8 +64,8 @@ private:
     friend class LogViewAccessible;
     static constexpr int Margin = 4;
     static constexpr int FrameMs = 16;
-    // A steady stream of appended text is drawn less often than what the user does.
-    static constexpr int AppendFrameMs = 100;
+    // A steady stream of appended text is drawn five times a second; what the user does at once.
+    static constexpr int AppendFrameMs = 200;
 
     // A visual row: the line and the index of the row within the wrapped line.
     struct RowRef

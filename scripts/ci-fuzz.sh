@@ -11,7 +11,7 @@ cmake --preset fuzz
 cmake --build --preset fuzz
 ctest --preset fuzz
 
-# New inputs go to a scratch corpus; the committed seeds are only read.
+# New inputs go to a scratch corpus; the committed inputs are only read.
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failed=()

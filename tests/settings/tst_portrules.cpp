@@ -1,64 +1,10 @@
-#include "numbers.h"
-#include "portrules.h"
+#include "settingsinvariant.h"
 
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
-namespace {
-
-enum Box { Port, DataBits, Parity, StopBits, Baud };
-
-// The five box texts and remembered settings as the window holds them after start-up.
-struct Row
-{
-    QStringList box{"1", "8", "None", "1", "9600"};
-    qint16 port = 1;
-    qint16 dataBits = 8;
-    QString parity = QStringLiteral("None");
-    float stopBits = 1;
-    qint32 baud = 9600;
-
-    void enter(Box b, const QString &text)
-    {
-        box[b] = text;
-        if (b == Port)
-            PortRules::validatePortNumber(box[Port], port);
-        else if (b == DataBits)
-            PortRules::validateDataBits(box[DataBits], box[StopBits], dataBits, stopBits);
-        else if (b == Parity)
-            PortRules::validateParity(box[Parity], parity);
-        else if (b == StopBits)
-            PortRules::validateStopBits(box[DataBits], box[StopBits], stopBits);
-        else
-            PortRules::validateBaudRate(box[Baud], baud);
-    }
-
-    // Empty when every box holds an allowed entry that converts strictly to its setting.
-    QString fault() const
-    {
-        using namespace Numbers;
-        const auto data = strictToDouble(box[DataBits]);
-        const QList<qint32> rates{1200,  2400,  4800,  9600,  14400,
-                                  19200, 28800, 38400, 57600, 115200};
-        if (strictToInt16(box[Port]) != port || (port != 1 && port != 2))
-            return "port";
-        if (!data || *data < 5 || *data > 8 || strictToInt16(box[DataBits]) != dataBits)
-            return "data bits";
-        if (box[Parity] != parity || !QStringList{"Odd", "Even", "None"}.contains(parity))
-            return "parity";
-        if (strictToFloat(box[StopBits]) != stopBits ||
-            (stopBits != 1 && stopBits != 1.5f && stopBits != 2))
-            return "stop bits";
-        if ((*data == 5 && stopBits == 2) || (*data != 5 && stopBits == 1.5f))
-            return "stop bits with data bits";
-        if (strictToInt32(box[Baud]) != baud || !rates.contains(baud))
-            return "baud";
-        return {};
-    }
-};
-
-} // namespace
+using Box = SettingsRow::Box;
 
 class TestPortRules : public QObject
 {
@@ -106,7 +52,7 @@ void TestPortRules::entries()
 {
     QFETCH(QString, steps);
     QFETCH(QString, boxes);
-    Row settings;
+    SettingsRow settings;
     for (const QString &step : steps.split(u'|')) {
         settings.enter(Box(QStringLiteral("PDYSB").indexOf(step[0])), step.sliced(1));
         QVERIFY2(settings.fault().isEmpty(), qPrintable(step + ": " + settings.fault()));
@@ -127,7 +73,7 @@ void TestPortRules::randomEntries()
                        "&o~ ~\t~\n~\r~x~F~,~é~Odd~Even~None~1e400~1e-400~"
                        "&HFFFFFFFFFFFFFFFFF")
             .split(u'~');
-    Row settings;
+    SettingsRow settings;
     QSet<QString> reached;
     for (int i = 0; i < 50000; ++i) {
         QString entry;
@@ -139,9 +85,10 @@ void TestPortRules::randomEntries()
         QVERIFY2(settings.fault().isEmpty(),
                  qPrintable(entry.left(80) + " in box " + QString::number(box) + ": " +
                             settings.fault()));
-        reached << settings.box[Port] + u'|' + settings.box[DataBits].left(1) + u'|' +
-                       settings.box[StopBits]
-                << settings.box[Parity] << QString::number(settings.baud);
+        const QStringList &shown = settings.box;
+        reached << shown[SettingsRow::Port] + u'|' + shown[SettingsRow::DataBits].left(1) + u'|' +
+                       shown[SettingsRow::StopBits]
+                << shown[SettingsRow::Parity] << QString::number(settings.baud);
     }
     // A run that never reaches these states would prove nothing.
     for (const char *state : {"1|5|1.5", "2|8|2", "1|7|1", "Odd", "Even", "1200", "115200"})

@@ -17,7 +17,6 @@ private Q_SLOTS:
     void unloadableLogIsReportedAndKept_data();
     void unloadableLogIsReportedAndKept();
     void failedSaveIsReportedAndNothingIsLost();
-    void everyByteValueSurvivesARun();
 };
 
 void TestLogFileWindow::startUp_data()
@@ -111,20 +110,6 @@ void TestLogFileWindow::failedSaveIsReportedAndNothingIsLost()
     QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner | QFile::WriteOwner));
     form.Command2_Click();
     QCOMPARE(f.logFile(), QByteArray("1 2 3 "));
-}
-
-void TestLogFileWindow::everyByteValueSurvivesARun()
-{
-    FormFixture f;
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    all += "\r\r\n\n";
-    f.writeLogFile(all);
-    Form1 &form = f.start();
-    QCOMPARE(form.Text1->text(), all);
-    form.Command4_Click();
-    QCOMPARE(f.logFile(), all);
 }
 
 QTEST_MAIN(TestLogFileWindow)

@@ -2,10 +2,8 @@
 #include "support/pseudoterminal.h"
 
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/resource.h>
 
 namespace {
 
@@ -30,14 +28,6 @@ QByteArray receive(CommControl &control, qsizetype expected)
     return got;
 }
 
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 } // namespace
 
 class TestCommControl : public QObject
@@ -50,9 +40,6 @@ private Q_SLOTS:
     void everyByteValueArrivesAsOneCharacter();
     void setUpFailures_data();
     void setUpFailures();
-    void secondOpenOfTheSameDeviceFails();
-    void closingTwiceIsHarmless();
-    void hangUpClosesThePortWithoutSpinning();
 };
 
 void TestCommControl::portNumbersMapToDevices()
@@ -134,51 +121,6 @@ void TestCommControl::setUpFailures()
     QVERIFY(!opened);
     QVERIFY(!control.portOpen());
     QVERIFY(!control.errorString().isEmpty());
-}
-
-void TestCommControl::secondOpenOfTheSameDeviceFails()
-{
-    PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
-    CommControl first;
-    QVERIFY(openPortNine(first));
-    CommControl second;
-    QVERIFY(!openPortNine(second));
-    QVERIFY(first.portOpen());
-    first.setPortOpen(false);
-    QVERIFY2(openPortNine(second), qPrintable(second.errorString()));
-}
-
-void TestCommControl::closingTwiceIsHarmless()
-{
-    CommControl control;
-    QVERIFY(control.setPortOpen(false));
-    QVERIFY(control.setPortOpen(false));
-    QVERIFY(control.input().isEmpty());
-}
-
-void TestCommControl::hangUpClosesThePortWithoutSpinning()
-{
-    PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
-    CommControl control;
-    QVERIFY(openPortNine(control));
-    QByteArray got;
-    connect(&control, &CommControl::onComm, this, [&] { got += control.input(); });
-    QSignalSpy lost(&control, &CommControl::deviceLost);
-    QVERIFY(terminal.write("last words"));
-    QTRY_COMPARE(got, QByteArray("last words"));
-
-    terminal.hangUp();
-    QTRY_COMPARE(lost.size(), 1);
-    QVERIFY(!control.portOpen());
-
-    // Once down, the control stays quiet: no flood of events eating the processor.
-    const double before = cpuSeconds();
-    QTest::qWait(1000);
-    QVERIFY2(cpuSeconds() - before < 0.2, "busy after the device went away");
-    QCOMPARE(lost.size(), 1);
-    QCOMPARE(got, QByteArray("last words"));
 }
 
 QTEST_GUILESS_MAIN(TestCommControl)

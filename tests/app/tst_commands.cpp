@@ -13,7 +13,7 @@ class TestCommands : public QObject
 private Q_SLOTS:
     void layout_data();
     void layout();
-    void minimizeAndRestore();
+    void minimizeRestoreAndMaximize();
     void clearThenExitEmptiesTheFile();
     void exitDuringCaptureStopsAndSaves_data();
     void exitDuringCaptureStopsAndSaves();
@@ -65,7 +65,7 @@ void TestCommands::layout()
     QCOMPARE(form.buttonTop(form.Command1) - 1200 - form.text1Height(), 225.f);
 }
 
-void TestCommands::minimizeAndRestore()
+void TestCommands::minimizeRestoreAndMaximize()
 {
     FormFixture f;
     Form1 &form = f.start();
@@ -78,6 +78,13 @@ void TestCommands::minimizeAndRestore()
     QTRY_COMPARE(form.windowStateCode(), 0);
     QCOMPARE(form.text1Width(), form.clientWidth() - 15);
     QCOMPARE(form.buttonTop(form.Command4), form.clientHeight() - 510);
+    // Maximized, the view and the buttons follow the screen's edges.
+    form.showMaximized();
+    QTRY_COMPARE(form.windowStateCode(), 2);
+    QTRY_VERIFY(form.clientWidth() > 8000);
+    QCOMPARE(form.text1Width(), form.clientWidth() - 15);
+    QCOMPARE(form.line1X2(), form.clientWidth() - 30);
+    QCOMPARE(form.buttonTop(form.Command1), form.clientHeight() - 510);
 }
 
 void TestCommands::clearThenExitEmptiesTheFile()

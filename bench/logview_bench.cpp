@@ -1,5 +1,6 @@
 // Prints how fast the log view takes hex text and how much memory it holds; never fails.
 #include "logview.h"
+#include "residentmemory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -9,18 +10,6 @@
 
 namespace {
 constexpr int ItemsPerLine = 28;
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
-}
 
 // Renders received bytes as the capture does: one insert per item and per line break.
 class Renderer

@@ -25,7 +25,6 @@ unsigned char streamByte(qint64 position);
 qint64 nowNs();
 
 // Resident memory of this process, from /proc.
-qint64 residentBytes();
 
 // CPU time (user + system) of this process and of the calling thread.
 qint64 processCpuNs();

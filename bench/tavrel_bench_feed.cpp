@@ -1,4 +1,5 @@
 // The sending side of the benchmark: a pseudo-terminal, a writer thread, the stream and its check.
+#include "residentmemory.h"
 #include "tavrel_bench.h"
 
 #include <QFile>
@@ -27,18 +28,6 @@ qint64 nowNs()
     timespec now = {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
 }
 
 namespace {

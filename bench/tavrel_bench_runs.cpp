@@ -1,6 +1,7 @@
 // The benchmark's runs: each starts a capture in the real window and measures it.
 #include "form1.h"
 #include "logview.h"
+#include "residentmemory.h"
 #include "tavrel_bench.h"
 
 #include <QFileInfo>

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The process's resident memory now, in bytes (VmRSS).
+qint64 residentBytes();

@@ -199,30 +199,31 @@ QString decimalText(double value, int significantDigits)
     return negative ? u'-' + text : text;
 }
 
+// Overflow of the target type fails; underflow gives zero.
+template <typename Floating>
+std::optional<Floating> strictToFloating(QStringView text)
+{
+    const auto scan = scanWhole(text);
+    if (!scan)
+        return std::nullopt;
+    const Floating value = valueOf<Floating>(*scan);
+    if (std::isinf(value))
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 namespace Numbers {
 
 std::optional<double> strictToDouble(QStringView text)
 {
-    const auto scan = scanWhole(text);
-    if (!scan)
-        return std::nullopt;
-    const double value = valueOf<double>(*scan);
-    if (std::isinf(value))
-        return std::nullopt;
-    return value;
+    return strictToFloating<double>(text);
 }
 
 std::optional<float> strictToFloat(QStringView text)
 {
-    const auto scan = scanWhole(text);
-    if (!scan)
-        return std::nullopt;
-    const float value = valueOf<float>(*scan);
-    if (std::isinf(value))
-        return std::nullopt;
-    return value;
+    return strictToFloating<float>(text);
 }
 
 std::optional<qint16> strictToInt16(QStringView text)

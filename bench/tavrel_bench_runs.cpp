@@ -106,6 +106,9 @@ void runBaud115200(const Options &options, Report &report, Window &window)
     report.addRow("CPU at 115200 baud, continuous (" +
                       number(run.sent / 1e3 / (run.wallNs / 1e9), "KB/s") + ")",
                   number(share, "% of a core", 2), "<= 3% of one core", share <= 3);
+    report.addNote("of which window thread / other threads",
+                   number(100.0 * run.guiCpuNs / run.wallNs, "%", 2) + " / " +
+                       number(100.0 * run.otherCpuNs / run.wallNs, "%", 2));
     window.stopNs();
 }
 

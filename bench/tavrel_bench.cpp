@@ -144,7 +144,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    Bench::Application app(argc, argv);
     const Bench::Options options = parseOptions(app);
     Bench::Report report;
     report.markStart();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -18,11 +19,30 @@ class QObject;
 
 namespace Bench {
 
+// Times the handling of every event sent to the watched objects (the log view and its
+// viewport), outermost only, so the view's own work can be told apart from Qt's and the kernel's.
+class Application : public QApplication
+{
+public:
+    Application(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+    void watch(const QObject *first, const QObject *second);
+    qint64 watchedNs() const { return m_watchedNs; }
+
+private:
+    const QObject *m_watched[2] = {};
+    qint64 m_watchedNs = 0;
+    int m_depth = 0;
+};
+
 // The byte at a position of the stream every writer sends; the check regenerates it.
 unsigned char streamByte(qint64 position);
 
 // Nanoseconds on the monotonic clock, comparable across threads.
 qint64 nowNs();
+
+// CPU time of a running thread, read from another thread.
+qint64 threadCpuNs(std::thread &thread);
 
 // Resident memory of this process, from /proc.
 
@@ -48,6 +68,37 @@ private:
     int m_controller = -1;
     int m_device = -1;
     QString m_devicePath;
+};
+
+// A plain poll-and-read loop on the device end of a pseudo-terminal, in its own thread: what
+// the kernel alone costs a reader, for comparison with the window.
+class BareReader
+{
+public:
+    explicit BareReader(const Pty &pty);
+    ~BareReader();
+    BareReader(const BareReader &) = delete;
+    BareReader &operator=(const BareReader &) = delete;
+
+    bool isValid() const { return m_fd >= 0; }
+    void start();
+    // Ends the loop; cpuNs() is valid after it.
+    void stop();
+    qint64 received() const { return m_received.load(); }
+    qint64 events() const { return m_events.load(); }
+    qint64 cpuNs() const { return m_cpuNs.load(); }
+    // CPU used so far, while it runs.
+    qint64 cpuNsNow();
+
+private:
+    void run();
+
+    int m_fd = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<qint64> m_received{0};
+    std::atomic<qint64> m_events{0};
+    std::atomic<qint64> m_cpuNs{0};
 };
 
 // How a writer paces the stream.
@@ -76,6 +127,8 @@ public:
     qint64 sent() const { return m_sent.load(); }
     qint64 startNs() const { return m_startNs; }
     qint64 cpuNs() const { return m_cpuNs; }
+    // CPU used so far, while it runs.
+    qint64 cpuNsNow();
     bool failed() const { return m_failed; }
 
 private:
@@ -122,6 +175,9 @@ public:
     qint64 lastRenderNs() const { return m_lastRenderNs; }
     qint64 events() const { return m_events; }
     qint64 singleByteEvents() const { return m_singleByteEvents; }
+    // Time spent in the window's receive handler, and in the log view's own events, since start.
+    qint64 onCommNs() const { return m_onCommNs; }
+    qint64 viewEventsNs() const;
     qsizetype capturedFrom() const { return m_capturedFrom; }
     int messageBoxes() const { return m_messageBoxes; }
     QString lastMessage() const { return m_lastMessage; }
@@ -132,7 +188,7 @@ public:
     void clearKeyDelays();
 
 private:
-    void countOnComm();
+    void handleOnComm();
 
     QString m_previousDir;
     std::unique_ptr<Form1> m_form;
@@ -141,6 +197,8 @@ private:
     qint64 m_constructNs = 0;
     qint64 m_events = 0;
     qint64 m_singleByteEvents = 0;
+    qint64 m_onCommNs = 0;
+    qint64 m_viewEventsAtStart = 0;
     qsizetype m_capturedFrom = 0;
     int m_messageBoxes = 0;
     QString m_lastMessage;

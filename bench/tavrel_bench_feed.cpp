@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -41,6 +42,16 @@ qint64 cpuNsOf(int who)
     return ns(usage.ru_utime) + ns(usage.ru_stime);
 }
 } // namespace
+
+qint64 threadCpuNs(std::thread &thread)
+{
+    clockid_t clock = {};
+    timespec used = {};
+    if (!thread.joinable() || ::pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
+        ::clock_gettime(clock, &used) != 0)
+        return 0;
+    return qint64(used.tv_sec) * 1000000000 + used.tv_nsec;
+}
 
 qint64 processCpuNs()
 {
@@ -108,6 +119,11 @@ void Writer::join()
 {
     if (m_thread.joinable())
         m_thread.join();
+}
+
+qint64 Writer::cpuNsNow()
+{
+    return m_finished.load() ? m_cpuNs : threadCpuNs(m_thread);
 }
 
 void Writer::waitUntil(qint64 deadlineNs) const

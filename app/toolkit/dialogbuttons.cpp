@@ -34,6 +34,11 @@ bool DialogButtons::eventFilter(QObject *watched, QEvent *event)
     if (modifiers != Qt::NoModifier)
         return false;
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // As in any dialog, a focused button takes Enter from the default one.
+        if (auto *focused = qobject_cast<QPushButton *>(widget); focused && focused->hasFocus()) {
+            focused->click();
+            return true;
+        }
         if (m_beforeDefault)
             m_beforeDefault();
         if (m_default && m_default->isEnabled())

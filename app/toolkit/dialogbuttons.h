@@ -6,8 +6,8 @@
 class QPushButton;
 class QWidget;
 
-// A main window has no default or cancel button of its own: Enter presses the default button,
-// Escape the cancel button, wherever the focus is in the window.
+// A main window has no default or cancel button of its own: Enter presses the default button
+// (or the button that holds the focus), Escape the cancel button, wherever the focus is.
 class DialogButtons : public QObject
 {
     Q_OBJECT

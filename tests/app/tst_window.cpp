@@ -20,6 +20,7 @@ private Q_SLOTS:
     void comboBoxItems();
     void menus();
     void tabOrder();
+    void enterAndEscape_data();
     void enterAndEscape();
     void validationNotWhenFocusLeavesTheWindow();
     void ctrlXExitsOutsideEditFields_data();
@@ -159,17 +160,32 @@ void TestWindow::tabOrder()
     }
 }
 
+void TestWindow::enterAndEscape_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("Enter in a box presses Start")
+        << "Combo3" << int(Qt::Key_Return) << true << false;
+    QTest::newRow("Enter on Exit presses Exit")
+        << "Command4" << int(Qt::Key_Enter) << false << true;
+    QTest::newRow("Escape presses Exit") << "Text1" << int(Qt::Key_Escape) << false << true;
+}
+
 void TestWindow::enterAndEscape()
 {
+    QFETCH(QString, focus);
+    QFETCH(int, key);
     FormFixture f;
     qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
     Form1 &form = f.start();
-    // Enter presses Start, which cannot open the missing port and reports it in the view.
-    QTest::keyClick(form.Combo3, Qt::Key_Return);
-    QVERIFY(form.Text1->text().contains("CommPort1 not available"));
+    form.findChild<QWidget *>(focus)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    // Start cannot open the missing port and reports it in the view.
+    QTEST(form.Text1->text().contains("CommPort1 not available"), "started");
     QVERIFY(form.Command1->isEnabled());
-    QTest::keyClick(form.Text1, Qt::Key_Escape);
-    QVERIFY(form.isEnding());
+    QTEST(form.isEnding(), "ends");
     qunsetenv("TAVREL_PORT1");
 }
 

@@ -43,7 +43,8 @@ bool Form1::SaveFile(const QString &fileName)
     LogStore::SaveResult saved;
     {
         BusyPointer busy;
-        if (m_setAsideBeforeSave) {
+        // Gone already (the user took it away himself): nothing is left to keep.
+        if (m_setAsideBeforeSave && QFileInfo::exists(fileName)) {
             const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
             saved = {moved.ok, moved.errorText};
         }

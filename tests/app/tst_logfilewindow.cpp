@@ -48,13 +48,16 @@ void TestLogFileWindow::startUp()
 void TestLogFileWindow::unloadableLogIsReportedAndKept_data()
 {
     QTest::addColumn<bool>("directory");
-    QTest::newRow("log.txt is a directory") << true;
-    QTest::newRow("log.txt too large to load") << false;
+    QTest::addColumn<bool>("movedAwayByUser");
+    QTest::newRow("log.txt is a directory") << true << false;
+    QTest::newRow("log.txt too large to load") << false << false;
+    QTest::newRow("too large, moved away before the first save") << false << true;
 }
 
 void TestLogFileWindow::unloadableLogIsReportedAndKept()
 {
     QFETCH(bool, directory);
+    QFETCH(bool, movedAwayByUser);
     FormFixture f;
     const qint64 tooLarge = LogStore::kMaxLogBytes + 1;
     if (directory) {
@@ -77,10 +80,16 @@ void TestLogFileWindow::unloadableLogIsReportedAndKept()
 
     // The first save keeps the old log under another name; a directory stays in the way.
     form.Text1->setSelText("1 ");
+    // Told of the old log, the user may have moved it somewhere safe himself.
+    if (movedAwayByUser)
+        QVERIFY(QFile::rename(f.path("log.txt"), f.path("kept.txt")));
     form.Command2_Click();
     if (directory) {
         QVERIFY(QFileInfo(f.path("log.txt")).isDir());
         QCOMPARE(f.boxes.size(), 2);
+    } else if (movedAwayByUser) {
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.logFile(), QByteArray("1 "));
     } else {
         QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), tooLarge);
         QCOMPARE(f.logFile(), QByteArray("1 "));

@@ -30,7 +30,8 @@ bool Form1::OpenFile(const QString &fileName)
                          loaded.errorText +
                              (m_setAsideBeforeSave
                                   ? "\r\nThe file is kept: the next save renames it to " +
-                                        fileName + ".bak first."
+                                        fileName + ".bak, or the next free " + fileName +
+                                        ".bak.N, first."
                                   : QString()),
                          MessageBox::Warning, appTitle());
         return false;

@@ -109,6 +109,7 @@ private:
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     bool setUpPort();
+    void keepCaretAtEnd();
     bool runExitSteps();
     void setSettingsRowEnabled(bool enabled);
     void setDefaultButton(QPushButton *button, bool isDefault);

@@ -49,9 +49,18 @@ void Form1::MSComm1_OnComm()
     ReceivedData = MSComm1.input();
     QByteArray items;
     appendHexItems(items, ReceivedData, ColumnCount, lineCapacity(text1Width()));
-    if (!items.isEmpty())
+    if (!items.isEmpty()) {
+        keepCaretAtEnd();
         Text1->setSelText(items);
+    }
     ByteIndex = ReceivedData.size() + 1;
+}
+
+void Form1::keepCaretAtEnd()
+{
+    // A caret moved with the keys must neither overwrite captured items nor split them.
+    if (Text1->selStart() != Text1->length() || Text1->selLength() != 0)
+        Text1->setSelStart(Text1->length());
 }
 
 void Form1::MSComm1_DeviceLost()

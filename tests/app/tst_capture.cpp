@@ -45,7 +45,7 @@ private Q_SLOTS:
     void startOpensAtStartUpSettingsAndEnterToggles();
     void linesBreakByWidthAndCountCarriesOver();
     void portThatCannotOpenIsReported();
-    void keyboardSelectionIsReplacedAndClickGoesToEnd();
+    void receivedItemsGoToTheEndWhereverTheCaretIs();
     void burstArrivesWhole();
 
 private:
@@ -120,7 +120,7 @@ void TestCapture::portThatCannotOpenIsReported()
     qunsetenv("TAVREL_PORT2");
 }
 
-void TestCapture::keyboardSelectionIsReplacedAndClickGoesToEnd()
+void TestCapture::receivedItemsGoToTheEndWhereverTheCaretIs()
 {
     FormFixture f;
     f.writeLogFile("AA BB CC ");
@@ -130,20 +130,21 @@ void TestCapture::keyboardSelectionIsReplacedAndClickGoesToEnd()
     form.Text1_Click();
     QCOMPARE(form.Text1->selStart(), 3);
 
+    // Capturing: a selection made with the keys neither loses captured text nor splits it.
     form.Command1_Click();
     form.Text1->setSelStart(0);
     QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
     QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
     QCOMPARE(form.Text1->selLength(), 2);
     QVERIFY(m_terminal->write("\x01"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("1  BB CC "));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("AA BB CC 1 "));
 
-    // Capturing: a click puts the caret back at the end.
+    // A click puts the caret back at the end.
     form.Text1->setSelStart(0);
     form.Text1_Click();
     QCOMPARE(form.Text1->selStart(), form.Text1->length());
     QVERIFY(m_terminal->write("\x02"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("1  BB CC 2 "));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("AA BB CC 1 2 "));
 }
 
 void TestCapture::burstArrivesWhole()

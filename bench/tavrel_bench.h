@@ -96,6 +96,7 @@ private:
     int m_fd = -1;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_finished{false};
     std::atomic<qint64> m_received{0};
     std::atomic<qint64> m_events{0};
     std::atomic<qint64> m_cpuNs{0};

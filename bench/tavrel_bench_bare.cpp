@@ -1,5 +1,5 @@
 // The machine's own limit: a plain poll-and-read loop on a pseudo-terminal, with no Qt and no
-// window, run beside or before the window's runs so their figures can be read against it.
+// window, run next to the window's runs so their figures can be read against it.
 #include "tavrel_bench.h"
 
 #include <cerrno>
@@ -25,6 +25,7 @@ BareReader::~BareReader()
 void BareReader::start()
 {
     m_stopping.store(false);
+    m_finished.store(false);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -37,7 +38,8 @@ void BareReader::stop()
 
 qint64 BareReader::cpuNsNow()
 {
-    return m_thread.joinable() ? threadCpuNs(m_thread) : m_cpuNs.load();
+    // A loop that has ended keeps no CPU clock, even before it is joined.
+    return m_finished.load() ? m_cpuNs.load() : threadCpuNs(m_thread);
 }
 
 void BareReader::run()
@@ -58,6 +60,7 @@ void BareReader::run()
         }
     }
     m_cpuNs.store(threadCpuNs() - cpuAtStart);
+    m_finished.store(true);
 }
 
 } // namespace Bench

@@ -1,5 +1,9 @@
 #include "logstore.h"
 
+#include "journalsync.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -23,7 +27,8 @@ LoadResult loadFailure(const QString &fileName, const QString &cause)
 {
     return {LoadResult::Status::Failed,
             {},
-            QStringLiteral("Could not load %1: %2").arg(fileName, cause)};
+            QStringLiteral("Could not load %1: %2").arg(fileName, cause),
+            {}};
 }
 
 SaveResult saveFailure(const QString &fileName, const QString &cause)
@@ -66,19 +71,59 @@ qint64 readFully(int fd, char *data, qint64 size)
     return done;
 }
 
+QString kindOfFile(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a regular file");
+}
+
 // The save's open step refuses these targets; Qt's own texts do not name the cause.
 QString refusedTargetCause(const QString &fileName)
 {
-    const QFileInfo target(fileName);
-    if (target.isDir())
-        return causeText(EISDIR);
-    if (!target.exists())
+    struct stat info = {};
+    if (::stat(QFile::encodeName(fileName).constData(), &info) != 0)
         return {};
-    // Root passes the access check (and so gets WriteUser), yet a file without write bits stays as
-    // is.
+    if (S_ISDIR(info.st_mode))
+        return causeText(EISDIR);
+    // Replacing a FIFO or a device with a regular file would break whatever uses it, root or not.
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("it is %1, not a regular file").arg(kindOfFile(info.st_mode));
+    // Root passes the access check, yet a file without write bits stays as it is.
+    const QFileInfo target(fileName);
     const auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (!target.isWritable() || !(target.permissions() & anyWrite))
         return causeText(EACCES);
+    return {};
+}
+
+// The folder itself, named as the user knows it.
+QString folderOf(const QString &fileName)
+{
+    const QString folder = QFileInfo(fileName).path();
+    if (folder != QLatin1String("."))
+        return folder;
+    QString current = QFile::symLinkTarget(QStringLiteral("/proc/self/cwd"));
+    current.remove(QLatin1String(" (deleted)"));
+    return current.isEmpty() ? QDir::currentPath() : current;
+}
+
+// A save into a folder that is gone or closed fails with texts that blame the file.
+QString folderProblem(const QString &fileName)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(fileName).path());
+    struct stat info = {};
+    if (::stat(folder.constData(), &info) != 0 || info.st_nlink == 0)
+        return QStringLiteral("its folder %1 was deleted").arg(folderOf(fileName));
+    if (::access(folder.constData(), W_OK) != 0)
+        return QStringLiteral("its folder %1 cannot be written to (%2)")
+            .arg(folderOf(fileName), causeText(errno));
     return {};
 }
 
@@ -105,7 +150,7 @@ int writeAndSync(int fd, const QList<QByteArrayView> &pieces)
     }
     // QSaveFile ignores a failed sync; data that never reached the disk must not replace the old
     // file.
-    if (::fsync(fd) != 0 && errno != EINVAL)
+    if (!flushToDisk(fd))
         return errno;
     return 0;
 }
@@ -140,11 +185,20 @@ LoadResult load(const QString &fileName)
     if (got < 0)
         return loadFailure(fileName, causeText(errno));
     bytes.truncate(qsizetype(got));
-    return {LoadResult::Status::Loaded, bytes, {}};
+    return {LoadResult::Status::Loaded,
+            bytes,
+            {},
+            FileIdentity::ofDescriptor(file.fd()).value_or(FileIdentity{})};
 }
 
-SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces)
+SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
+                const BeforeReplace &beforeReplace)
 {
+    if (const QString problem = folderProblem(fileName); !problem.isEmpty()) {
+        SaveResult failed = saveFailure(fileName, problem);
+        failed.folderUnusable = true;
+        return failed;
+    }
     const QString refused = refusedTargetCause(fileName);
     if (!refused.isEmpty())
         return saveFailure(fileName, refused);
@@ -157,14 +211,35 @@ SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces)
         file.cancelWriting();
         return saveFailure(fileName, causeText(error));
     }
+    if (beforeReplace) {
+        if (const std::optional<FileIdentity> written = FileIdentity::ofDescriptor(file.handle()))
+            beforeReplace(*written);
+    }
     if (!file.commit())
         return saveFailure(fileName, file.errorString());
+    // The new name must survive a power cut as well as the new content.
+    const int folder = ::open(QFile::encodeName(QFileInfo(fileName).path()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
     return {};
 }
 
 SaveResult save(const QString &fileName, QByteArrayView bytes)
 {
     return save(fileName, QList<QByteArrayView>{bytes});
+}
+
+QString rescueFileName()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + "/.local/state";
+    const QString folder = state + "/tavrel";
+    QDir().mkpath(folder);
+    return folder + QDateTime::currentDateTime().toString("/'log-'yyyyMMdd-HHmmss'.txt'");
 }
 
 SetAsideResult setAside(const QString &fileName)

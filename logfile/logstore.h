@@ -1,9 +1,12 @@
 #pragma once
 
+#include "fileidentity.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
 
 // Loading and saving the log file: its bytes are the log view's Latin-1 text, unchanged.
 namespace LogStore {
@@ -15,8 +18,9 @@ struct LoadResult
 {
     enum class Status { Loaded, Missing, Failed };
     Status status = Status::Missing;
-    QByteArray bytes;  // the whole file when Loaded
-    QString errorText; // names the file and the real cause when Failed
+    QByteArray bytes;      // the whole file when Loaded
+    QString errorText;     // names the file and the real cause when Failed
+    FileIdentity identity; // the file as it was read, when Loaded
 };
 
 LoadResult load(const QString &fileName);
@@ -24,13 +28,21 @@ LoadResult load(const QString &fileName);
 struct SaveResult
 {
     bool ok = true;
-    QString errorText; // names the file and the real cause when !ok
+    QString errorText;           // names the file and the real cause when !ok
+    bool folderUnusable = false; // the folder was deleted or cannot be written
 };
 
+// Called with the new file, complete on disk, just before it replaces the old one.
+using BeforeReplace = std::function<void(const FileIdentity &)>;
+
 // Writes the pieces, in order, as the file's whole content; the old file stays intact unless
-// every byte reached the disk.
-SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces);
+// every byte reached the disk. Anything but a regular file (a FIFO, a device) is never replaced.
+SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
+                const BeforeReplace &beforeReplace = {});
 SaveResult save(const QString &fileName, QByteArrayView bytes);
+
+// Where a log goes that its own folder cannot take: a new file under the user's state folder.
+QString rescueFileName();
 
 // Moves the file out of the way to the first free name of fileName.bak, fileName.bak.2, ...
 // so that a log that could not be loaded is never overwritten.

@@ -1,0 +1,308 @@
+#include "journal.h"
+#include "journalsync.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using JournalFormat::Record;
+using JournalFormat::Type;
+
+namespace {
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+bool writeAllAt(int fd, const char *data, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd, data, size_t(size), off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        data += put;
+        size -= put;
+        offset += put;
+    }
+    return true;
+}
+
+qint64 readAt(int fd, char *data, qint64 size, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, data + done, size_t(size - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+qint64 fileSize(int fd)
+{
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    return end < 0 ? 0 : qint64(end);
+}
+
+// The process holding a flock on the file, as the kernel lists it.
+qint64 flockHolder(const FileIdentity &file)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray inodeSuffix = ':' + QByteArray::number(file.inode);
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"
+        if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5].endsWith(inodeSuffix))
+            return fields[4].toLongLong();
+    }
+    return 0;
+}
+
+QString programName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(comm.readAll().trimmed());
+}
+
+} // namespace
+
+Journal::Journal(const QString &logFileName)
+    : m_dataPath(dataPathFor(logFileName)), m_indexPath(indexPathFor(logFileName))
+{
+}
+
+Journal::~Journal()
+{
+    m_sync.reset();
+    if (m_dataFd >= 0)
+        ::close(m_dataFd);
+    if (m_indexFd >= 0)
+        ::close(m_indexFd);
+}
+
+QString Journal::dataPathFor(const QString &logFileName)
+{
+    return logFileName + QStringLiteral(".journal");
+}
+
+QString Journal::indexPathFor(const QString &logFileName)
+{
+    return logFileName + QStringLiteral(".journal.idx");
+}
+
+bool Journal::fail(const QString &what, int errorNumber)
+{
+    if (!m_failed) {
+        m_failed = true;
+        m_errorText =
+            QStringLiteral("Could not %1 the recovery journal %2: %3")
+                .arg(what, m_dataPath, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    }
+    return false;
+}
+
+Journal::Claim Journal::claim()
+{
+    const auto unavailable = [this](int errorNumber) {
+        fail(QStringLiteral("create"), errorNumber);
+        return Claim{Claim::Status::Unavailable, 0, {}, m_errorText};
+    };
+    // A program that ended cleanly removes the files; the name must still lead to what we lock.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const int fd = ::open(encoded(m_indexPath).constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0)
+            return unavailable(errno);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            const std::optional<FileIdentity> locked = FileIdentity::ofDescriptor(fd);
+            ::close(fd);
+            if (error != EWOULDBLOCK)
+                return unavailable(error);
+            const qint64 pid = locked ? flockHolder(*locked) : 0;
+            return {Claim::Status::HeldByOther, pid, programName(pid), {}};
+        }
+        const std::optional<FileIdentity> locked = FileIdentity::ofDescriptor(fd);
+        const std::optional<FileIdentity> named = FileIdentity::ofPath(m_indexPath);
+        if (!locked || !named || !locked->sameFile(*named)) {
+            ::close(fd);
+            continue;
+        }
+        m_indexFd = fd;
+        m_dataFd = ::open(encoded(m_dataPath).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (m_dataFd < 0) {
+            const int error = errno;
+            ::close(m_indexFd);
+            m_indexFd = -1;
+            return unavailable(error);
+        }
+        m_sync = std::make_unique<JournalSync>(m_dataFd, m_indexFd);
+        return {Claim::Status::Claimed, 0, {}, {}};
+    }
+    return unavailable(EAGAIN);
+}
+
+Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
+{
+    Recovery recovery;
+    if (!isOpen())
+        return recovery;
+    const qint64 dataSize = fileSize(m_dataFd);
+    const qint64 indexSize = fileSize(m_indexFd);
+    std::optional<FileIdentity> saving;
+    JournalFormat::RecordBytes bytes;
+    QByteArray text;
+    for (qint64 at = 0; at + JournalFormat::kRecordSize <= indexSize;
+         at += JournalFormat::kRecordSize) {
+        if (readAt(m_indexFd, bytes.data(), bytes.size(), at) != qint64(bytes.size()))
+            break;
+        const std::optional<Record> record = JournalFormat::decode(bytes.data());
+        if (!record || (at == 0) != (record->type == Type::Header))
+            break;
+        const auto &f = record->fields;
+        if (record->type == Type::Append) {
+            // Text must follow on from the last, be all there, and be what was written.
+            if (f[0] != recovery.textEnd || f[1] < 0 || f[0] + f[1] > dataSize)
+                break;
+            text.resize(qsizetype(f[1]));
+            if (readAt(m_dataFd, text.data(), f[1], f[0]) != f[1] ||
+                JournalFormat::checksum(text) != quint64(f[2]))
+                break;
+            recovery.textEnd += f[1];
+        } else if (record->type == Type::Clear) {
+            if (f[0] != recovery.textEnd)
+                break;
+            recovery.cleared = true;
+            recovery.textStart = recovery.textEnd;
+        }
+        saving = record->type == Type::Saving
+                     ? std::optional<FileIdentity>(FileIdentity{f[0], f[1], f[2], 0})
+                     : std::nullopt;
+        recovery.recordsEnd = at + JournalFormat::kRecordSize;
+    }
+    // The save had put its file in place: the log holds everything already.
+    recovery.alreadySaved = saving && log && log->sameFile(*saving) && log->size == saving->size;
+    return recovery;
+}
+
+QByteArray Journal::recoveredText(const Recovery &recovery) const
+{
+    QByteArray text(qsizetype(recovery.textEnd - recovery.textStart), Qt::Uninitialized);
+    text.truncate(qsizetype(readAt(m_dataFd, text.data(), text.size(), recovery.textStart)));
+    return text;
+}
+
+void Journal::start(const std::optional<FileIdentity> &base)
+{
+    if (!isOpen())
+        return;
+    if (::ftruncate(m_indexFd, 0) != 0 || ::ftruncate(m_dataFd, 0) != 0)
+        fail(QStringLiteral("write"), errno);
+    m_dataEnd = 0;
+    m_indexEnd = 0;
+    const FileIdentity file = base.value_or(FileIdentity{});
+    writeRecord(Type::Header,
+                {qint64(::getpid()),
+                 qint64(base ? JournalFormat::BaseKind::File : JournalFormat::BaseKind::Empty),
+                 file.size, file.device, file.inode, file.mtimeNs});
+}
+
+void Journal::resume(const Recovery &recovery)
+{
+    if (!isOpen())
+        return;
+    // What follows the intact part is garbage; a save that did not finish is no longer pending.
+    if (::ftruncate(m_indexFd, recovery.recordsEnd) != 0 ||
+        ::ftruncate(m_dataFd, recovery.textEnd) != 0)
+        fail(QStringLiteral("write"), errno);
+    m_dataEnd = recovery.textEnd;
+    m_indexEnd = recovery.recordsEnd;
+}
+
+void Journal::append(QByteArrayView text)
+{
+    if (!isOpen() || text.isEmpty())
+        return;
+    if (!writeAllAt(m_dataFd, text.data(), text.size(), m_dataEnd)) {
+        fail(QStringLiteral("write"), errno);
+        return;
+    }
+    writeRecord(Type::Append,
+                {m_dataEnd, text.size(), qint64(JournalFormat::checksum(text)), 0, 0, 0});
+    m_dataEnd += text.size();
+}
+
+void Journal::clear()
+{
+    writeRecord(Type::Clear, {m_dataEnd, 0, 0, 0, 0, 0});
+}
+
+void Journal::noteSaving(const FileIdentity &replacement)
+{
+    writeRecord(Type::Saving, {replacement.device, replacement.inode, replacement.size, 0, 0, 0});
+    syncNow();
+}
+
+void Journal::writeRecord(Type type, std::array<qint64, 6> fields)
+{
+    if (!isOpen())
+        return;
+    const JournalFormat::RecordBytes bytes =
+        JournalFormat::encode({type, QDateTime::currentMSecsSinceEpoch(), fields});
+    // A record cut short by a failed write is written over by the next one.
+    if (!writeAllAt(m_indexFd, bytes.data(), bytes.size(), m_indexEnd)) {
+        fail(QStringLiteral("write"), errno);
+        return;
+    }
+    m_indexEnd += bytes.size();
+    m_sync->changed();
+}
+
+bool Journal::syncNow()
+{
+    if (!isOpen())
+        return true;
+    if (!flushToDisk(m_dataFd) || !flushToDisk(m_indexFd))
+        return fail(QStringLiteral("flush"), errno);
+    return true;
+}
+
+void Journal::discard()
+{
+    if (!isOpen())
+        return;
+    m_sync.reset();
+    // The data first: an index left alone describes nothing that could be recovered.
+    ::unlink(encoded(m_dataPath).constData());
+    ::unlink(encoded(m_indexPath).constData());
+    ::close(m_dataFd);
+    ::close(m_indexFd);
+    m_dataFd = m_indexFd = -1;
+}
+
+void Journal::setErrorHandler(std::function<void(const QString &)> handler)
+{
+    if (m_sync)
+        m_sync->setErrorHandler(std::move(handler));
+}
+
+qint64 Journal::longestWaitMs() const
+{
+    return m_sync ? m_sync->longestWaitMs() : 0;
+}

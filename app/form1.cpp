@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "dialogbuttons.h"
 #include "focusvalidation.h"
+#include "journal.h"
 #include "linecontrol.h"
 #include "logview.h"
 #include "windowicon.h"
@@ -56,11 +57,20 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createMenus();
     setUpToolkit();
     connectHandlers();
+    saveAtExit();
     Form_Load();
     Command1->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    forgetAtExit();
+    // After a clean save nothing is left to recover; otherwise the next start recovers it.
+    if (m_journal && m_journal->isEmpty())
+        m_journal->discard();
+    else if (m_journal)
+        m_journal->syncNow();
+}
 
 QString Form1::appTitle()
 {

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "commcontrol.h"
+#include "fileidentity.h"
 #include "twips.h"
 
 #include <QMainWindow>
+#include <memory>
+#include <optional>
 
 class DialogButtons;
 class FocusValidation;
+class Journal;
 class LineControl;
 class LogView;
 class QAction;
@@ -88,6 +92,11 @@ public:
     float buttonTop(const QPushButton *button) const;
     int windowStateCode() const;
     bool isEnding() const { return m_ending; }
+    // Another Tavrel holds this folder's log: this one ends without touching it.
+    bool startRefused() const { return m_startRefused; }
+    // The session or the display is going away: save without asking anyone, and end.
+    void endSession();
+    const Journal &journal() const { return *m_journal; }
 
     static QString appTitle();
 
@@ -111,6 +120,14 @@ private:
     bool setUpPort();
     void keepCaretAtEnd();
     bool runExitSteps();
+    bool claimLogFolder();
+    void recoverJournal();
+    void startJournal();
+    void saveRescueCopy(QString &errorText);
+    void warn(const QString &text);
+    void saveAtExit();
+    void forgetAtExit();
+    void saveWithoutDisplay();
     void setSettingsRowEnabled(bool enabled);
     void setDefaultButton(QPushButton *button, bool isDefault);
     void setText1Size(float width, float height);
@@ -128,4 +145,13 @@ private:
     TwipsMeasure m_buttonTop;
     bool m_ending = false;
     bool m_setAsideBeforeSave = false;
+    std::unique_ptr<Journal> m_journal;
+    // The journal describes the view only once what an earlier run left has been recovered.
+    bool m_journalActive = false;
+    // The log file as it was when the view last equalled it.
+    std::optional<FileIdentity> m_savedIdentity;
+    bool m_quiet = false;
+    bool m_journalWarned = false;
+    bool m_startRefused = false;
+    QString m_rescueFile;
 };

@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "hexrender.h"
+#include "journal.h"
 #include "logview.h"
 #include "numbers.h"
 #include "portsettings.h"
@@ -19,7 +20,9 @@ void Form1::Command1_Click()
     PortSettings = composeSettingsString(Combo5->currentText(), Combo3->currentText(),
                                          Combo2->currentText(), Combo4->currentText());
     if (!setUpPort()) {
-        Text1->setSelText(portUnavailableNotice(Combo1->currentText()).toLatin1());
+        const QByteArray notice = portUnavailableNotice(Combo1->currentText()).toLatin1();
+        Text1->setSelText(notice);
+        m_journal->append(notice);
         Command2_Click();
     }
 }
@@ -52,6 +55,7 @@ void Form1::MSComm1_OnComm()
     if (!items.isEmpty()) {
         keepCaretAtEnd();
         Text1->setSelText(items);
+        m_journal->append(items);
     }
     ByteIndex = ReceivedData.size() + 1;
 }

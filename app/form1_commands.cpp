@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "journal.h"
 #include "logview.h"
 #include "messagebox.h"
 
@@ -7,6 +8,7 @@
 void Form1::Command3_Click()
 {
     Text1->setText(QByteArray());
+    m_journal->clear();
     Text1->setFocus();
 }
 
@@ -22,13 +24,17 @@ bool Form1::runExitSteps()
 {
     if (Command2->isEnabled())
         Command2_Click();
-    if (SaveFile(LogFileName))
+    if (SaveFile(LogFileName) || m_quiet)
         return true;
-    // Leaving now would lose the log; the user may free space or mend the file first.
+    // The user may free space or mend the file first; quitting keeps the journal for next time.
     const int answer = MessageBox::show(
         this,
-        "The log could not be saved.\r\nQuit anyway and lose what was captured since the last "
-        "save?",
+        m_journal->isOpen()
+            ? "The log could not be saved.\r\nQuit anyway? What was captured since the last save "
+              "stays in " +
+                  m_journal->dataPath() + " and comes back at the next start in this folder."
+            : QStringLiteral("The log could not be saved.\r\nQuit anyway and lose what was "
+                             "captured since the last save?"),
         MessageBox::YesNoQuestion, appTitle());
     return answer == MessageBox::Yes;
 }

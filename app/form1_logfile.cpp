@@ -1,10 +1,12 @@
 #include "busypointer.h"
 #include "form1.h"
+#include "journal.h"
 #include "logstore.h"
 #include "logview.h"
 #include "messagebox.h"
 
 #include <QFileInfo>
+#include <optional>
 
 bool Form1::OpenFile(const QString &fileName)
 {
@@ -15,6 +17,7 @@ bool Form1::OpenFile(const QString &fileName)
         if (loaded.status == LogStore::LoadResult::Status::Loaded) {
             setWindowTitle(appTitle() + " - " + fileName.toUpper());
             Text1->setText(std::move(loaded.bytes));
+            m_savedIdentity = loaded.identity;
         }
     }
     switch (loaded.status) {
@@ -26,14 +29,11 @@ bool Form1::OpenFile(const QString &fileName)
         // A log that could not be loaded is never emptied or overwritten: the first save
         // moves it aside.
         m_setAsideBeforeSave = QFileInfo(fileName).isFile();
-        MessageBox::show(this,
-                         loaded.errorText +
-                             (m_setAsideBeforeSave
-                                  ? "\r\nThe file is kept: the next save renames it to " +
-                                        fileName + ".bak, or the next free " + fileName +
-                                        ".bak.N, first."
-                                  : QString()),
-                         MessageBox::Warning, appTitle());
+        warn(loaded.errorText +
+             (m_setAsideBeforeSave
+                  ? "\r\nThe file is kept: the next save renames it to " + fileName +
+                        ".bak, or the next free " + fileName + ".bak.N, first."
+                  : QString()));
         return false;
     }
     return false;
@@ -43,7 +43,9 @@ bool Form1::SaveFile(const QString &fileName)
 {
     LogStore::SaveResult saved;
     {
-        BusyPointer busy;
+        std::optional<BusyPointer> busy;
+        if (!m_quiet)
+            busy.emplace();
         // Gone already (the user took it away himself): nothing is left to keep.
         if (m_setAsideBeforeSave && QFileInfo::exists(fileName)) {
             const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
@@ -51,10 +53,36 @@ bool Form1::SaveFile(const QString &fileName)
         }
         if (saved.ok) {
             m_setAsideBeforeSave = false;
-            saved = LogStore::save(fileName, Text1->textPieces());
+            saved = LogStore::save(fileName, Text1->textPieces(), [this](const FileIdentity &file) {
+                if (m_journalActive)
+                    m_journal->noteSaving(file);
+            });
         }
     }
-    if (!saved.ok)
-        MessageBox::show(this, saved.errorText, MessageBox::Warning, appTitle());
-    return saved.ok;
+    if (saved.ok) {
+        m_savedIdentity = FileIdentity::ofPath(fileName);
+        startJournal();
+        return true;
+    }
+    if (saved.folderUnusable)
+        saveRescueCopy(saved.errorText);
+    warn(saved.errorText);
+    return false;
+}
+
+void Form1::saveRescueCopy(QString &errorText)
+{
+    // One rescue file per run, brought up to date by every save that fails the same way.
+    if (m_rescueFile.isEmpty())
+        m_rescueFile = LogStore::rescueFileName();
+    const LogStore::SaveResult rescued = LogStore::save(m_rescueFile, Text1->textPieces());
+    errorText += rescued.ok ? QString("\r\nWhat was captured is saved in " + m_rescueFile + ".")
+                            : QString("\r\n" + rescued.errorText);
+}
+
+void Form1::warn(const QString &text)
+{
+    // Nobody is left to answer a box while the session or the display ends.
+    if (!m_quiet)
+        MessageBox::show(this, text, MessageBox::Warning, appTitle());
 }

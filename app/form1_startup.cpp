@@ -12,5 +12,8 @@ void Form1::Form_Load()
     LastStopBits = 1.0f;
     ColumnCount = 1;
     LogFileName = "log.txt";
+    if (!claimLogFolder())
+        return;
     OpenFile(LogFileName);
+    recoverJournal();
 }

@@ -1,15 +1,32 @@
 #include "closeonsignal.h"
 #include "form1.h"
+#include "windowloss.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(Form1::appTitle());
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tavrel.Tavrel"));
+    Form1 *live = nullptr;
+    bool terminated = false;
+    // Installed first, so that a start-up warning that nobody answers does not keep the session.
+    onTerminationSignals(&app, [&] {
+        terminated = true;
+        if (live)
+            live->endSession();
+        else
+            QCoreApplication::exit(0);
+    });
     Form1 form;
-    closeOnTerminationSignals(&form);
+    if (form.startRefused() || terminated)
+        return form.startRefused() ? 1 : 0;
+    live = &form;
     form.show();
+    onWindowDestroyedFromOutside(&form, [&form] { form.endSession(); });
+    if (QCoreApplication::arguments().contains(QStringLiteral("--start")))
+        QTimer::singleShot(0, &form, &Form1::Command1_Click);
     return app.exec();
 }

@@ -1,7 +1,6 @@
 #include "closeonsignal.h"
 
 #include <QSocketNotifier>
-#include <QWidget>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,25 +8,29 @@
 namespace {
 
 int s_signalPipe[2] = {-1, -1};
+// What the journal holds is safe; a program stuck past this is ended by the alarm's default action.
+constexpr unsigned kGraceSeconds = 5;
 
 void onSignal(int)
 {
+    ::alarm(kGraceSeconds);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(s_signalPipe[1], &byte, 1);
 }
 
 } // namespace
 
-void closeOnTerminationSignals(QWidget *window)
+void onTerminationSignals(QObject *context, std::function<void()> handler)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(s_signalPipe[0], &byte, 1);
-        window->close();
-    });
+    auto *notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context,
+                     [handler = std::move(handler)] {
+                         char byte = 0;
+                         [[maybe_unused]] const ssize_t got = ::read(s_signalPipe[0], &byte, 1);
+                         handler();
+                     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

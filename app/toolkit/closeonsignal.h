@@ -1,7 +1,9 @@
 #pragma once
 
-class QWidget;
+#include <functional>
 
-// Closes the window when the session ends the program (SIGTERM, SIGHUP, SIGINT), so that it
-// leaves the way Exit does and the log is saved.
-void closeOnTerminationSignals(QWidget *window);
+class QObject;
+
+// Runs the handler on the window's thread when the session ends the program (SIGTERM, SIGHUP,
+// SIGINT). The process ends at the latest a few seconds later, whatever the handler is waiting for.
+void onTerminationSignals(QObject *context, std::function<void()> handler);

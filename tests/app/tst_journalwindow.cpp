@@ -1,0 +1,153 @@
+#include "faults/faulthelpers.h"
+#include "formfixture.h"
+#include "journal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Faults;
+
+// The window and its journal: what a run that never saved leaves is back at the next start, one
+// window per folder, and saves that cannot go where the log is.
+class TestJournalWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void unsavedRunComesBack_data();
+    void unsavedRunComesBack();
+    void cleanExitLeavesNoJournal();
+    void secondWindowInTheFolderLeavesTheLogAlone();
+    void fifoBehindTheLogIsNotReplaced();
+    void deletedFolderGetsARescueFile();
+
+private:
+    PseudoTerminal m_terminal;
+    QTemporaryDir m_state;
+};
+
+void TestJournalWindow::initTestCase()
+{
+    QVERIFY(m_terminal.isValid());
+    qputenv("TAVREL_PORT1", m_terminal.devicePath().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", m_state.path().toLocal8Bit());
+}
+
+void TestJournalWindow::unsavedRunComesBack_data()
+{
+    QTest::addColumn<QByteArray>("logBefore");
+    QTest::addColumn<bool>("clearFirst");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("onto a loaded log")
+        << QByteArray("41 42 \r\n") << false << QByteArray("\x00\xff", 2);
+    QTest::newRow("onto no log") << QByteArray() << false << QByteArray("AB");
+    QTest::newRow("after a Clear") << QByteArray("41 42 \r\n") << true << QByteArray("C");
+    QTest::newRow("a Clear and nothing after") << QByteArray("41 ") << true << QByteArray();
+}
+
+void TestJournalWindow::unsavedRunComesBack()
+{
+    QFETCH(QByteArray, logBefore);
+    QFETCH(bool, clearFirst);
+    QFETCH(QByteArray, bytes);
+    FormFixture f;
+    if (!logBefore.isEmpty())
+        f.writeLogFile(logBefore);
+    QByteArray view;
+    {
+        Form1 &form = f.start();
+        if (clearFirst)
+            form.Command3_Click();
+        form.Command1_Click();
+        QVERIFY(capturing(form));
+        QVERIFY(m_terminal.write(bytes));
+        view = (clearFirst ? QByteArray() : logBefore) + hexOf(bytes);
+        QTRY_COMPARE(form.Text1->text(), view);
+        // The window goes without Stop or a save, as a killed program would.
+        f.form.reset();
+    }
+    QCOMPARE(f.logFile(), logBefore);
+    f.boxes.clear();
+    Form1 &form = f.start();
+    QCOMPARE(form.Text1->text(), view);
+    QCOMPARE(f.logFile(), view);
+    QCOMPARE(f.boxes.size(), 1);
+    QVERIFY2(f.boxes[0].text.contains(
+                 QString::number(view.size() - (clearFirst ? 0 : logBefore.size())) + " bytes"),
+             qPrintable(f.boxes[0].text));
+    QVERIFY(form.journal().isEmpty());
+}
+
+void TestJournalWindow::cleanExitLeavesNoJournal()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QVERIFY(QFileInfo::exists(f.path("log.txt.journal")));
+    form.Command1_Click();
+    QVERIFY(m_terminal.write("\x41"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("41 "));
+    form.Command4_Click();
+    f.form.reset();
+    QCOMPARE(f.logFile(), QByteArray("41 "));
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
+}
+
+void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone()
+{
+    FormFixture f;
+    f.writeLogFile("41 ");
+    Form1 &first = f.start();
+    first.Command3_Click();
+    Form1 second;
+    QVERIFY(second.startRefused());
+    QCOMPARE(f.boxes.size(), 1);
+    QVERIFY2(f.boxes[0].text.contains("process " + QString::number(::getpid())),
+             qPrintable(f.boxes[0].text));
+    QCOMPARE(f.logFile(), QByteArray("41 "));
+    // The first window's journal still holds its Clear.
+    QVERIFY(!first.journal().isEmpty());
+}
+
+void TestJournalWindow::fifoBehindTheLogIsNotReplaced()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QVERIFY(QFile::remove(f.path("log.txt")));
+    QVERIFY(::mkfifo(QFile::encodeName(f.path("log.txt")).constData(), 0666) == 0);
+    form.Command1_Click();
+    QVERIFY(m_terminal.write("\x42"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("42 "));
+    form.Command2_Click();
+    QCOMPARE(f.boxes.size(), 1);
+    QVERIFY2(f.boxes[0].text.contains("a FIFO, not a regular file"), qPrintable(f.boxes[0].text));
+    QVERIFY(QFileInfo(f.path("log.txt")).isFile() == false);
+    QVERIFY(!form.journal().isEmpty());
+}
+
+void TestJournalWindow::deletedFolderGetsARescueFile()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(m_terminal.write("\x43\x44"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("43 44 "));
+    const QString folder = f.dir.path();
+    QVERIFY(QDir(folder).removeRecursively());
+    form.Command2_Click();
+    QCOMPARE(f.boxes.size(), 1);
+    const QString text = f.boxes[0].text;
+    QVERIFY2(text.contains(folder + " was deleted"), qPrintable(text));
+    const qsizetype at = text.indexOf(m_state.path());
+    QVERIFY2(at >= 0, qPrintable(text));
+    QString rescue = text.mid(at).section("\r\n", 0, 0);
+    rescue.chop(1);
+    QFile file(rescue);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(rescue));
+    QCOMPARE(file.readAll(), QByteArray("43 44 "));
+}
+
+QTEST_MAIN(TestJournalWindow)
+#include "tst_journalwindow.moc"

@@ -8,6 +8,7 @@ qint64 readBaudRate(int descriptor); // termiosbaud.cpp
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal()
@@ -18,6 +19,12 @@ PseudoTerminal::PseudoTerminal()
         return;
     }
     m_devicePath = QString::fromLocal8Bit(name);
+    // A serial line carries bytes as they are, also before the program has set its own modes.
+    termios modes{};
+    if (::tcgetattr(m_device, &modes) == 0) {
+        ::cfmakeraw(&modes);
+        ::tcsetattr(m_device, TCSANOW, &modes);
+    }
     ::fcntl(m_controller, F_SETFL, ::fcntl(m_controller, F_GETFL) | O_NONBLOCK);
 }
 
@@ -43,6 +50,20 @@ bool PseudoTerminal::write(const QByteArray &bytes)
         }
     }
     return done == bytes.size();
+}
+
+void PseudoTerminal::discardUnread()
+{
+    // The kernel hands written bytes to the device side a moment later: wait, then drain.
+    for (int settle = 0; settle < 3; ++settle) {
+        ::usleep(20000);
+        ::tcflush(m_device, TCIFLUSH);
+        pollfd waiting{m_device, POLLIN, 0};
+        char scratch[4096];
+        while (::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN) &&
+               ::read(m_device, scratch, sizeof scratch) > 0) {
+        }
+    }
 }
 
 void PseudoTerminal::hangUp()

@@ -16,6 +16,8 @@ public:
     QString devicePath() const { return m_devicePath; }
     // Writes every byte, waiting while the terminal's buffer is full.
     bool write(const QByteArray &bytes);
+    // Drops what was written but not yet read by the program, as a new open of a real port would.
+    void discardUnread();
     // Like pulling out the adapter: the device side sees a hang-up.
     void hangUp();
     // The baud rate the device side is set to, read from its termios.

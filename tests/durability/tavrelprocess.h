@@ -1,0 +1,62 @@
+#pragma once
+
+#include "support/pseudoterminal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+// The real program in a folder of its own, reading a pseudo-terminal that the test writes into.
+struct TavrelProcess
+{
+    QProcess process;
+
+    void start(const QString &folder, const QString &port, const QStringList &arguments,
+               const QString &platform = QStringLiteral("offscreen"))
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", platform);
+        environment.insert("TAVREL_PORT1", port);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(folder);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(TAVREL_EXECUTABLE, arguments);
+        process.waitForStarted();
+    }
+
+    // The program has the device open: the capture is running.
+    bool holds(const QString &device) const
+    {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(process.processId()));
+        for (const QString &fd : fds.entryList(QDir::Files | QDir::System))
+            if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+                return true;
+        return false;
+    }
+
+    void signal(int number) const { ::kill(pid_t(process.processId()), number); }
+
+    bool ended(int ms = 10000)
+    {
+        return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
+    }
+};
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The pid that the journal's header names: the program that started it afresh.
+inline qint64 journalOwner(const QString &folder)
+{
+    const QByteArray index = fileBytes(folder + "/log.txt.journal.idx");
+    if (index.size() != 72)
+        return 0;
+    qint64 pid = 0;
+    std::memcpy(&pid, index.constData() + 16, sizeof pid);
+    return pid;
+}

@@ -1,0 +1,225 @@
+#include "faults/faulthelpers.h"
+#include "tavrelprocess.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <sys/stat.h>
+
+using Faults::hexOf;
+
+// The real program killed, terminated and cut off from its display: what it had read is in
+// log.txt after the next start. TAVREL_KILL_ROUNDS sets the kill loop's length (10 by default),
+// TAVREL_RANDOM_START repeats a run.
+class TestDurability : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void killedAtRandomMomentsLosesNothingRead();
+    void terminationWhileAWarningIsOpen_data();
+    void terminationWhileAWarningIsOpen();
+    void displayGoingAway_data();
+    void displayGoingAway();
+
+private:
+    enum Ending { KillWhileSending, KillDuringTheSave, KillWhenAllWasRead, EndingCount };
+
+    QByteArray sendRandomly(TavrelProcess &tavrel, Ending ending);
+    void recoverAndCheck(const QByteArray &sent, Ending ending);
+    bool startX(QProcess &server, QString &display);
+
+    PseudoTerminal m_terminal;
+    QTemporaryDir m_dir;
+    QRandomGenerator m_random;
+    QByteArray m_log;
+};
+
+void TestDurability::initTestCase()
+{
+    QVERIFY(m_terminal.isValid());
+    const quint32 start = qEnvironmentVariableIsSet("TAVREL_RANDOM_START")
+                              ? qEnvironmentVariable("TAVREL_RANDOM_START").toUInt()
+                              : QRandomGenerator::global()->generate();
+    qInfo("TAVREL_RANDOM_START=%u", start);
+    m_random = QRandomGenerator(start);
+}
+
+QByteArray TestDurability::sendRandomly(TavrelProcess &tavrel, Ending ending)
+{
+    QByteArray sent;
+    const int chunks = m_random.bounded(1, 60);
+    const int killAt = ending == KillWhenAllWasRead ? -1 : m_random.bounded(chunks);
+    for (int chunk = 0; chunk < chunks; ++chunk) {
+        QByteArray bytes(m_random.bounded(1, 8192), Qt::Uninitialized);
+        for (char &byte : bytes)
+            byte = char(m_random.bounded(256));
+        if (!m_terminal.write(bytes))
+            break;
+        sent += bytes;
+        if (chunk == killAt) {
+            if (ending == KillDuringTheSave) {
+                // The termination save has begun, or is about to.
+                tavrel.signal(SIGTERM);
+                QTest::qSleep(m_random.bounded(0, 40));
+            }
+            tavrel.signal(SIGKILL);
+            return sent;
+        }
+        if (m_random.bounded(4) == 0)
+            QTest::qSleep(m_random.bounded(1, 10));
+    }
+    const qsizetype rendered = hexOf(sent, 28, 1).size();
+    QTest::qWaitFor([&] { return QFileInfo(m_dir.filePath("log.txt.journal")).size() >= rendered; },
+                    10000);
+    tavrel.signal(SIGKILL);
+    return sent;
+}
+
+void TestDurability::recoverAndCheck(const QByteArray &sent, Ending ending)
+{
+    m_terminal.discardUnread();
+    TavrelProcess recovering;
+    recovering.start(m_dir.path(), m_terminal.devicePath(), {});
+    // Started afresh by this run: whatever was recovered is saved by now.
+    QVERIFY(QTest::qWaitFor(
+        [&] { return journalOwner(m_dir.path()) == recovering.process.processId(); }, 10000));
+    recovering.signal(SIGKILL);
+    QVERIFY(recovering.ended());
+    const QByteArray log = fileBytes(m_dir.filePath("log.txt"));
+    QVERIFY2(log.startsWith(m_log), "the log lost what an earlier run had saved");
+    const QByteArray added = log.mid(m_log.size());
+    const QByteArray reference = hexOf(sent, 28, 1);
+    QVERIFY2(reference.startsWith(added), "the new part is not a prefix of what was sent");
+    QVERIFY2(added.isEmpty() || added.endsWith(' ') || added.endsWith('\n'), "an item was cut");
+    if (ending == KillWhenAllWasRead)
+        QCOMPARE(added.size(), reference.size());
+    m_log = log;
+}
+
+void TestDurability::killedAtRandomMomentsLosesNothingRead()
+{
+    bool ok = false;
+    const int asked = qEnvironmentVariableIntValue("TAVREL_KILL_ROUNDS", &ok);
+    const int rounds = ok && asked > 0 ? asked : 10;
+    int endings[EndingCount] = {};
+    qint64 total = 0;
+    for (int round = 0; round < rounds && !QTest::currentTestFailed(); ++round) {
+        TavrelProcess tavrel;
+        tavrel.start(m_dir.path(), m_terminal.devicePath(), {"--start"});
+        QVERIFY(QTest::qWaitFor([&] { return tavrel.holds(m_terminal.devicePath()); }, 10000));
+        // Input that arrives while the port is being opened is discarded with what came before.
+        QTest::qWait(100);
+        const auto ending = Ending(m_random.bounded(int(EndingCount)));
+        ++endings[ending];
+        const QByteArray sent = sendRandomly(tavrel, ending);
+        total += sent.size();
+        QVERIFY(tavrel.ended());
+        recoverAndCheck(sent, ending);
+    }
+    qInfo("%d rounds, %lld bytes sent; killed while sending %d, during the save %d, after all was "
+          "read %d; log %lld bytes",
+          rounds, total, endings[KillWhileSending], endings[KillDuringTheSave],
+          endings[KillWhenAllWasRead], qint64(m_log.size()));
+}
+
+void TestDurability::terminationWhileAWarningIsOpen_data()
+{
+    QTest::addColumn<bool>("atStartUp");
+    QTest::newRow("warning at start-up") << true;
+    QTest::newRow("warning after a failed save") << false;
+}
+
+void TestDurability::terminationWhileAWarningIsOpen()
+{
+    QFETCH(bool, atStartUp);
+    QTemporaryDir dir;
+    PseudoTerminal terminal;
+    const QByteArray log = QFile::encodeName(dir.filePath("log.txt"));
+    // A FIFO can be neither loaded nor replaced: every load and save warns.
+    if (atStartUp)
+        QVERIFY(::mkfifo(log.constData(), 0666) == 0);
+    TavrelProcess tavrel;
+    tavrel.start(dir.path(), terminal.devicePath(), {"--start"});
+    if (!atStartUp) {
+        QVERIFY(QTest::qWaitFor([&] { return tavrel.holds(terminal.devicePath()); }, 10000));
+        QVERIFY(terminal.write("\x41\x42"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return QFileInfo(dir.filePath("log.txt.journal")).size() == 6; }, 10000));
+        QVERIFY(QFile::remove(dir.filePath("log.txt")));
+        QVERIFY(::mkfifo(log.constData(), 0666) == 0);
+        // The device goes away: the capture is saved, which fails and warns.
+        terminal.hangUp();
+    }
+    QTest::qWait(500);
+    QVERIFY(tavrel.process.state() == QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    tavrel.signal(SIGTERM);
+    QVERIFY(tavrel.ended(8000));
+    QVERIFY2(clock.elapsed() < 6000, "the program waited behind its warning");
+    if (!atStartUp)
+        QCOMPARE(fileBytes(dir.filePath("log.txt.journal")), QByteArray("41 42 "));
+}
+
+bool TestDurability::startX(QProcess &server, QString &display)
+{
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty())
+        return false;
+    for (int number = 90 + int(::getpid() % 400); number < 990; number += 7) {
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            continue;
+        display = QStringLiteral(":%1").arg(number);
+        server.start(xvfb, {display, "-nolisten", "tcp"});
+        if (server.waitForStarted() &&
+            QTest::qWaitFor([&] { return QFile::exists("/tmp/.X11-unix/X" + display.mid(1)); },
+                            5000))
+            return true;
+        server.kill();
+        server.waitForFinished();
+    }
+    return false;
+}
+
+void TestDurability::displayGoingAway_data()
+{
+    QTest::addColumn<bool>("serverDies");
+    QTest::newRow("the X server dies") << true;
+    QTest::newRow("the window is destroyed from outside") << false;
+}
+
+void TestDurability::displayGoingAway()
+{
+    QFETCH(bool, serverDies);
+    QProcess server;
+    QString display;
+    if (!startX(server, display))
+        QSKIP("Xvfb is not installed");
+    const QString xdotool = QStandardPaths::findExecutable("xdotool");
+    if (!serverDies && xdotool.isEmpty())
+        QSKIP("xdotool is not installed");
+    QTemporaryDir dir;
+    PseudoTerminal terminal;
+    qputenv("DISPLAY", display.toLocal8Bit());
+    TavrelProcess tavrel;
+    tavrel.start(dir.path(), terminal.devicePath(), {"--start"}, "xcb");
+    QVERIFY(QTest::qWaitFor([&] { return tavrel.holds(terminal.devicePath()); }, 10000));
+    QVERIFY(terminal.write("\x10\x20"));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(dir.filePath("log.txt.journal")).size() == 6; },
+                            10000));
+    if (serverDies) {
+        server.kill();
+    } else {
+        QProcess::execute(xdotool, {"search", "--class", "Tavrel", "windowclose"});
+    }
+    QVERIFY2(tavrel.ended(8000), "the program went on without its window");
+    QCOMPARE(fileBytes(dir.filePath("log.txt")), QByteArray("10 20 "));
+    QVERIFY(!QFile::exists(dir.filePath("log.txt.journal")));
+    server.kill();
+    server.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(TestDurability)
+#include "tst_durability.moc"

@@ -129,6 +129,7 @@ Bench::Options parseOptions(const QCoreApplication &app)
         {"single-seconds", "seconds of one byte per event", &options.singleSeconds},
         {"cpu-seconds", "seconds at 115200 baud for the CPU figure", &options.cpuSeconds},
         {"key-seconds", "seconds of key presses while 1 MB/s arrives", &options.keySeconds},
+        {"recovery-mb", "MB captured and left unsaved by a killed run", &options.recoveryMb},
     };
     for (const Entry &entry : entries)
         parser.addOption({entry.name, entry.text, "n", QString::number(*entry.value)});
@@ -159,6 +160,10 @@ int main(int argc, char **argv)
         else
             std::printf("Could not write a %lld MB log in %s\n", options.logMb,
                         qPrintable(directory.path()));
+    }
+    {
+        QTemporaryDir directory;
+        Bench::runRecovery(options, report, directory.path());
     }
     report.print(QThread::idealThreadCount());
     return 0;

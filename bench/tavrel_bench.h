@@ -213,6 +213,7 @@ struct Options
     qint64 singleSeconds = 5;
     qint64 cpuSeconds = 10;
     qint64 keySeconds = 10;
+    qint64 recoveryMb = 1000;
 };
 
 // The table the benchmark prints: figures with goals, and notes that explain them.
@@ -247,6 +248,8 @@ bool writeLog(const QString &path, qint64 size);
 
 // A capture as fast as the terminal goes: rate, memory, loss, and the save of it all.
 void runFullSpeed(const Options &options, Report &report, const QString &directory);
+// Start-up after a killed run that left a large unsaved capture in its journal.
+void runRecovery(const Options &options, Report &report, const QString &directory);
 // Start-up with a large log, its save, and captures on top of it at set paces.
 void runWithLargeLog(const Options &options, Report &report, const QString &directory);
 

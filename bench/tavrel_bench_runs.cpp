@@ -1,5 +1,6 @@
 // The benchmark's runs: each starts a capture in the real window and measures it.
 #include "form1.h"
+#include "journal.h"
 #include "logview.h"
 #include "residentmemory.h"
 #include "tavrel_bench.h"
@@ -220,7 +221,7 @@ void runFullSpeed(const Options &options, Report &report, const QString &directo
     const Capture run = capture(window, report, "full speed", pace, false, 5);
     const qint64 rssAfter = residentBytes();
     const double rate = window.rendered() / (run.renderWallNs / 1e9);
-    report.addRow("received bytes rendered per second, as fast as a pty takes them",
+    report.addRow("received bytes rendered per second, as fast as a pty takes them, journal on",
                   number(rate / 1e6, "MB/s"), ">= 20 MB/s", rate >= 20e6);
     report.addNote("bytes per OnComm, on average",
                    number(double(window.rendered()) / qMax<qint64>(window.events(), 1), "B", 0));
@@ -231,6 +232,9 @@ void runFullSpeed(const Options &options, Report &report, const QString &directo
     report.addRow("resident memory per received byte, " + QByteArray::number(options.receivedMb) +
                       " MB received",
                   number(perByte, "B", 2), "<= 5 B", perByte <= 5);
+    const double atRisk = double(window.form().journal().longestWaitMs());
+    report.addRow("bytes at risk: the longest a rendered byte waited for stable storage",
+                  number(atRisk, "ms", 0), "<= 1000 ms", atRisk <= 1000);
     const qsizetype viewBytes = window.form().Text1->length();
     const qint64 saveNs = window.stopNs();
     report.addNote("Stop's save of that capture, " + QByteArray::number(viewBytes / 1000000) +

@@ -11,6 +11,7 @@
 class DialogButtons;
 class FocusValidation;
 class Journal;
+struct JournalRecovery;
 class LineControl;
 class LogView;
 class QAction;
@@ -121,7 +122,7 @@ private:
     void keepCaretAtEnd();
     bool runExitSteps();
     bool claimLogFolder();
-    void recoverJournal();
+    void recoverJournal(const JournalRecovery &recovery);
     void startJournal();
     void saveRescueCopy(QString &errorText);
     void warn(const QString &text);

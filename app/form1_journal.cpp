@@ -41,9 +41,8 @@ bool Form1::claimLogFolder()
     return true;
 }
 
-void Form1::recoverJournal()
+void Form1::recoverJournal(const JournalRecovery &recovery)
 {
-    const Journal::Recovery recovery = m_journal->recover(FileIdentity::ofPath(LogFileName));
     m_journalActive = true;
     if (recovery.alreadySaved || !recovery.hasText()) {
         startJournal();

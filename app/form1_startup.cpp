@@ -1,4 +1,6 @@
 #include "form1.h"
+#include "journal.h"
+#include "logstore.h"
 #include "numbers.h"
 
 #include <QComboBox>
@@ -14,6 +16,9 @@ void Form1::Form_Load()
     LogFileName = "log.txt";
     if (!claimLogFolder())
         return;
+    const Journal::Recovery recovery = m_journal->recover(FileIdentity::ofPath(LogFileName));
+    if (recovery.cutLogTo >= 0)
+        LogStore::cutBack(LogFileName, recovery.cutLogTo);
     OpenFile(LogFileName);
-    recoverJournal();
+    recoverJournal(recovery);
 }

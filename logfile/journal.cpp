@@ -166,6 +166,7 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
     const qint64 dataSize = fileSize(m_dataFd);
     const qint64 indexSize = fileSize(m_indexFd);
     std::optional<FileIdentity> saving;
+    std::optional<Record> appending;
     JournalFormat::RecordBytes bytes;
     QByteArray text;
     for (qint64 at = 0; at + JournalFormat::kRecordSize <= indexSize;
@@ -194,10 +195,19 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
         saving = record->type == Type::Saving
                      ? std::optional<FileIdentity>(FileIdentity{f[0], f[1], f[2], 0})
                      : std::nullopt;
+        appending = record->type == Type::Appending ? record : std::nullopt;
         recovery.recordsEnd = at + JournalFormat::kRecordSize;
     }
     // The save had put its file in place: the log holds everything already.
     recovery.alreadySaved = saving && log && log->sameFile(*saving) && log->size == saving->size;
+    if (appending && log && log->sameFile({appending->fields[0], appending->fields[1], 0, 0})) {
+        const qint64 before = appending->fields[2];
+        const qint64 after = appending->fields[3];
+        recovery.alreadySaved = log->size == after;
+        // Part of the new text reached the log: it comes back whole from the journal.
+        if (log->size > before && log->size != after)
+            recovery.cutLogTo = before;
+    }
     return recovery;
 }
 
@@ -256,6 +266,12 @@ void Journal::clear()
 void Journal::noteSaving(const FileIdentity &replacement)
 {
     writeRecord(Type::Saving, {replacement.device, replacement.inode, replacement.size, 0, 0, 0});
+    syncNow();
+}
+
+void Journal::noteAppending(const FileIdentity &log, qint64 newSize)
+{
+    writeRecord(Type::Appending, {log.device, log.inode, log.size, newSize, 0, 0});
     syncNow();
 }
 

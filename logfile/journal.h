@@ -11,6 +11,18 @@
 
 class JournalSync;
 
+// What a program that ended without saving left behind.
+struct JournalRecovery
+{
+    bool cleared = false;      // the view was cleared since the base
+    bool alreadySaved = false; // a save had replaced the log before the program ended
+    qint64 textStart = 0;      // the recovered text in the data file
+    qint64 textEnd = 0;
+    qint64 recordsEnd = 0; // the intact records in the index
+    qint64 cutLogTo = -1;  // an append to the log that did not finish: cut it back first
+    bool hasText() const { return cleared || textEnd > textStart; }
+};
+
 // The recovery journal beside the log: every text the log view gains reaches it in the same event,
 // and a thread flushes it to stable storage within a second, so that a killed or crashed program
 // loses nothing. It also claims the folder's log for one program at a time.
@@ -26,16 +38,7 @@ public:
         QString errorText; // when Unavailable
     };
 
-    // What a program that ended without saving left behind.
-    struct Recovery
-    {
-        bool cleared = false;      // the view was cleared since the base
-        bool alreadySaved = false; // a save had replaced the log before the program ended
-        qint64 textStart = 0;      // the recovered text in the data file
-        qint64 textEnd = 0;
-        qint64 recordsEnd = 0; // the intact records in the index
-        bool hasText() const { return cleared || textEnd > textStart; }
-    };
+    using Recovery = JournalRecovery;
 
     explicit Journal(const QString &logFileName);
     ~Journal();
@@ -65,6 +68,8 @@ public:
     void clear();
     // Called with the file about to replace the log, just before it does.
     void noteSaving(const FileIdentity &replacement);
+    // Called before the new text is appended to the log in place.
+    void noteAppending(const FileIdentity &log, qint64 newSize);
 
     // Forces everything to stable storage now; false with errorText() when it fails.
     bool syncNow();

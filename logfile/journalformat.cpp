@@ -56,7 +56,7 @@ std::optional<Record> decode(const char *bytes)
         get<quint64>(bytes + kCheckedBytes) != checksum(QByteArrayView(bytes, kCheckedBytes)))
         return std::nullopt;
     const auto type = get<quint16>(bytes + 4);
-    if (type < quint16(Type::Header) || type > quint16(Type::Saving))
+    if (type < quint16(Type::Header) || type > quint16(Type::Appending))
         return std::nullopt;
     Record record;
     record.type = Type(type);

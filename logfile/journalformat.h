@@ -14,10 +14,11 @@ inline constexpr quint16 kVersion = 1;
 inline constexpr int kRecordSize = 72;
 
 enum class Type : quint16 {
-    Header = 1, // fields: pid, base kind, base size, base device, base inode, base mtime (ns)
-    Append = 2, // fields: data offset, length, checksum of the text
-    Clear = 3,  // fields: data offset where the cleared view starts again
-    Saving = 4, // fields: device, inode and size of the file about to replace the log
+    Header = 1,    // fields: pid, base kind, base size, base device, base inode, base mtime (ns)
+    Append = 2,    // fields: data offset, length, checksum of the text
+    Clear = 3,     // fields: data offset where the cleared view starts again
+    Saving = 4,    // fields: device, inode and size of the file about to replace the log
+    Appending = 5, // fields: device, inode, size before and size after of the log appended to
 };
 
 enum class BaseKind : qint64 { Empty = 0, File = 1 };

@@ -232,6 +232,60 @@ SaveResult save(const QString &fileName, QByteArrayView bytes)
     return save(fileName, QList<QByteArrayView>{bytes});
 }
 
+SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const LogText &text,
+                    qint64 from, const BeforeAppend &beforeAppend)
+{
+    SaveResult changed;
+    changed.ok = false;
+    changed.logChanged = true;
+    FdGuard file(
+        ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    const std::optional<FileIdentity> found =
+        file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
+    struct stat info = {};
+    if (!found || !(*found == expected) || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+        return changed;
+    const qint64 newSize = expected.size + text.size() - from;
+    if (beforeAppend)
+        beforeAppend(expected, newSize);
+    QByteArray piece(1 << 20, Qt::Uninitialized);
+    int error = 0;
+    for (qint64 at = from; at < text.size() && error == 0;) {
+        const qint64 got =
+            text.read(at, piece.data(), qMin<qint64>(piece.size(), text.size() - at));
+        if (got <= 0) {
+            error = EIO;
+            break;
+        }
+        const qint64 offset = expected.size + (at - from);
+        for (qint64 done = 0; done < got && error == 0;) {
+            const ssize_t put = ::pwrite(file.fd(), piece.constData() + done, size_t(got - done),
+                                         off_t(offset + done));
+            if (put < 0 && errno != EINTR)
+                error = errno;
+            else if (put > 0)
+                done += put;
+        }
+        at += got;
+    }
+    if (error == 0 && !flushToDisk(file.fd()))
+        error = errno;
+    if (error != 0) {
+        // The old length is what the log held; what follows it never fully reached the disk.
+        if (::ftruncate(file.fd(), off_t(expected.size)) == 0)
+            flushToDisk(file.fd());
+        return saveFailure(fileName, causeText(error));
+    }
+    return {};
+}
+
+bool cutBack(const QString &fileName, qint64 size)
+{
+    FdGuard file(
+        ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    return file.fd() >= 0 && ::ftruncate(file.fd(), off_t(size)) == 0 && flushToDisk(file.fd());
+}
+
 QString rescueFileName()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileidentity.h"
+#include "logtext.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -30,6 +31,7 @@ struct SaveResult
     bool ok = true;
     QString errorText;           // names the file and the real cause when !ok
     bool folderUnusable = false; // the folder was deleted or cannot be written
+    bool logChanged = false;     // the log is not the file it was: write it whole instead
 };
 
 // Called with the new file, complete on disk, just before it replaces the old one.
@@ -40,6 +42,18 @@ using BeforeReplace = std::function<void(const FileIdentity &)>;
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
                 const BeforeReplace &beforeReplace = {});
 SaveResult save(const QString &fileName, QByteArrayView bytes);
+
+// Called with the log and the length it will have, before anything is appended to it.
+using BeforeAppend = std::function<void(const FileIdentity &, qint64)>;
+
+// Appends the text from position `from` on to the log in place, as long as the log is still the
+// file `expected` (else logChanged). The log is cut back to its old length when anything fails,
+// so a failed append leaves it exactly as it was.
+SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const LogText &text,
+                    qint64 from, const BeforeAppend &beforeAppend = {});
+
+// Cuts the log back to the length it had before an append that did not finish.
+bool cutBack(const QString &fileName, qint64 size);
 
 // Where a log goes that its own folder cannot take: a new file under the user's state folder.
 QString rescueFileName();

@@ -71,6 +71,10 @@ private Q_SLOTS:
     void nonRegularLogIsNeverReplaced_data();
     void nonRegularLogIsNeverReplaced();
     void deletedFolderIsNamed();
+    void appendInPlace_data();
+    void appendInPlace();
+    void unfinishedAppendIsCutBack_data();
+    void unfinishedAppendIsCutBack();
 
 private:
     QTemporaryDir m_dir;
@@ -287,6 +291,68 @@ void TestJournal::deletedFolderIsNamed()
     QVERIFY(!saved.ok);
     QVERIFY(saved.folderUnusable);
     QVERIFY2(saved.errorText.contains(doomed.path() + " was deleted"), qPrintable(saved.errorText));
+}
+
+void TestJournal::appendInPlace_data()
+{
+    QTest::addColumn<QByteArray>("changeByOther");
+    QTest::addColumn<bool>("flushFails");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<bool>("logChanged");
+    QTest::newRow("unchanged log") << QByteArray() << false << QByteArray("old new") << false;
+    QTest::newRow("changed by another program")
+        << QByteArray("other") << false << QByteArray("other") << true;
+    QTest::newRow("flush fails") << QByteArray() << true << QByteArray("old") << false;
+}
+
+void TestJournal::appendInPlace()
+{
+    QFETCH(QByteArray, changeByOther);
+    QFETCH(bool, flushFails);
+    QVERIFY(LogStore::save(kLog, QByteArrayView("old")).ok);
+    const FileIdentity loaded = *FileIdentity::ofPath(kLog);
+    if (!changeByOther.isEmpty()) {
+        QFile other(kLog);
+        QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        other.write(changeByOther);
+    }
+    const MemoryLogText text("old new");
+    FlushFault::failing = flushFails;
+    const LogStore::SaveResult appended = LogStore::appendTo(kLog, loaded, text, 3);
+    FlushFault::failing = false;
+    QCOMPARE(appended.ok, changeByOther.isEmpty() && !flushFails);
+    QTEST(appended.logChanged, "logChanged");
+    QTEST(readAll(kLog), "log");
+}
+
+void TestJournal::unfinishedAppendIsCutBack_data()
+{
+    QTest::addColumn<QByteArray>("reached");
+    QTest::addColumn<qint64>("cutTo");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("nothing reached the log") << QByteArray() << qint64(-1) << false;
+    QTest::newRow("part reached the log") << QByteArray("41") << qint64(3) << false;
+    QTest::newRow("all reached the log") << QByteArray("41 42 ") << qint64(-1) << true;
+}
+
+void TestJournal::unfinishedAppendIsCutBack()
+{
+    QFETCH(QByteArray, reached);
+    QVERIFY(LogStore::save(kLog, QByteArrayView("old")).ok);
+    Journal journal(kLog);
+    QVERIFY(journal.claim().status == Journal::Claim::Status::Claimed);
+    const FileIdentity loaded = *FileIdentity::ofPath(kLog);
+    journal.start(loaded);
+    journal.append("41 42 ");
+    journal.noteAppending(loaded, loaded.size + 6);
+    QFile log(kLog);
+    QVERIFY(log.open(QIODevice::Append));
+    log.write(reached);
+    log.close();
+    const Journal::Recovery recovery = journal.recover(FileIdentity::ofPath(kLog));
+    QTEST(recovery.cutLogTo, "cutTo");
+    QTEST(recovery.alreadySaved, "saved");
+    QCOMPARE(journal.recoveredText(recovery), QByteArray("41 42 "));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

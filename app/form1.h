@@ -70,6 +70,8 @@ public:
     void mnuHelpAbout_Click();
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
+    void MSComm1_WaitChanged();
+    void MSComm1_DeviceBack();
     void Text1_Click();
     void Combo1_Validate(bool &Cancel);
     void Combo2_Validate(bool &Cancel);
@@ -109,6 +111,9 @@ private:
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     bool setUpPort();
+    void reportPortCause(const QString &cause);
+    void updatePortTip();
+    void showWaitState();
     void keepCaretAtEnd();
     bool runExitSteps();
     void setSettingsRowEnabled(bool enabled);
@@ -128,4 +133,6 @@ private:
     TwipsMeasure m_buttonTop;
     bool m_ending = false;
     bool m_setAsideBeforeSave = false;
+    QString m_portCause;
+    QString m_waitNote;
 };

@@ -34,7 +34,8 @@ QStringList lockFilesFor(const QString &devicePath)
 
 std::optional<qint64> pidInLockText(const QByteArray &text)
 {
-    const QByteArray firstLine = text.left(text.indexOf('\n')).trimmed();
+    const qsizetype end = text.indexOf('\n');
+    const QByteArray firstLine = (end < 0 ? text : text.left(end)).trimmed();
     bool isNumber = false;
     const qint64 pid = firstLine.toLongLong(&isNumber);
     if (isNumber && pid > 0)

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 qint64 readBaudRate(int descriptor); // termiosbaud.cpp
+unsigned int readControlFlags(int descriptor);
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +20,9 @@ PseudoTerminal::PseudoTerminal()
     }
     m_devicePath = QString::fromLocal8Bit(name);
     ::fcntl(m_controller, F_SETFL, ::fcntl(m_controller, F_GETFL) | O_NONBLOCK);
+    // A child process that kept the controller open would stop a hang-up from happening.
+    ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
 }
 
 PseudoTerminal::~PseudoTerminal()
@@ -55,4 +59,9 @@ void PseudoTerminal::hangUp()
 qint64 PseudoTerminal::deviceBaudRate() const
 {
     return readBaudRate(m_device);
+}
+
+unsigned int PseudoTerminal::deviceControlFlags() const
+{
+    return readControlFlags(m_device);
 }

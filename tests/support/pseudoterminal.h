@@ -20,6 +20,8 @@ public:
     void hangUp();
     // The baud rate the device side is set to, read from its termios.
     qint64 deviceBaudRate() const;
+    // The device side's control-mode flags (c_cflag).
+    unsigned int deviceControlFlags() const;
 
 private:
     int m_controller = -1;

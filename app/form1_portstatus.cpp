@@ -17,11 +17,9 @@ void printLine(const QString &line)
 
 void Form1::reportPortCause(const QString &cause)
 {
-    if (cause == m_portCause)
-        return;
-    m_portCause = cause;
-    if (!cause.isEmpty())
+    if (!cause.isEmpty() && cause != m_portCause)
         printLine(cause);
+    m_portCause = cause;
     updatePortTip();
 }
 

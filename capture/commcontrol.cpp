@@ -1,5 +1,4 @@
 #include "commcontrol.h"
-#include "portdiagnosis.h"
 
 CommControl::CommControl(QObject *parent)
     : QObject(parent), m_reader([this] {
@@ -71,8 +70,6 @@ bool CommControl::setPortOpen(bool open)
 bool CommControl::openDevice()
 {
     QString cause;
-    if (!DeviceIdentity::of(m_path).exists())
-        return fail(PortDiagnosis::noSuchDevice());
     if (!m_device.open(m_path, *m_settings, &cause))
         return fail(cause);
     ++m_session;

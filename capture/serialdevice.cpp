@@ -35,6 +35,12 @@ QString lockHolderText(const PortLocks::Holder &holder)
 bool SerialDevice::open(const QString &path, const LineSettings &settings, QString *cause)
 {
     close();
+    struct stat node
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &node) != 0 && errno != EACCES)
+        return fail(errno, path, cause);
+    // Before the open: opening raises the modem lines, which may reset another program's board.
     if (const std::optional<PortLocks::Holder> holder = PortLocks::liveHolder(path)) {
         *cause = lockHolderText(*holder);
         return false;

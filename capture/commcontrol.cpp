@@ -125,6 +125,7 @@ void CommControl::followDevice()
     if (portOpen() || m_path.isEmpty())
         return;
     m_waitCause.clear();
+    m_refusedIdentity = {};
     m_waitCheck.start();
 }
 
@@ -134,18 +135,29 @@ void CommControl::checkWaitedDevice()
     // The node that hung up stays hung up; only a new one (or one seen gone) is a return.
     if (!now.exists())
         m_lostIdentity = {};
-    QString cause;
-    if (now.exists() && !(now == m_lostIdentity)) {
-        if (openDevice()) {
-            m_waitCheck.stop();
-            m_waitCause.clear();
-            Q_EMIT deviceBack();
-            return;
-        }
-        cause = m_errorString;
+    if (!now.exists() || now == m_lostIdentity) {
+        showWaitCause({});
+        return;
     }
-    if (cause != m_waitCause) {
-        m_waitCause = cause;
-        Q_EMIT waitChanged();
+    // Finding out who holds a device reads much of /proc: a refused device is retried less often.
+    if (now == m_refusedIdentity && ++m_ticksSinceRefusal < kRetryRefusedEvery)
+        return;
+    if (openDevice()) {
+        m_waitCheck.stop();
+        m_waitCause.clear();
+        m_refusedIdentity = {};
+        Q_EMIT deviceBack();
+        return;
     }
+    m_refusedIdentity = now;
+    m_ticksSinceRefusal = 0;
+    showWaitCause(m_errorString);
+}
+
+void CommControl::showWaitCause(const QString &cause)
+{
+    if (cause == m_waitCause)
+        return;
+    m_waitCause = cause;
+    Q_EMIT waitChanged();
 }

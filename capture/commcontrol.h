@@ -41,6 +41,7 @@ public:
     QString waitCause() const { return m_waitCause; }
 
     static constexpr int kWaitCheckMs = 250;
+    static constexpr int kRetryRefusedEvery = 4;
 
 Q_SIGNALS:
     // Something may be waiting.
@@ -59,6 +60,7 @@ private:
     void deliver();
     void takeDeviceDown(const QString &reason);
     void checkWaitedDevice();
+    void showWaitCause(const QString &cause);
 
     SerialDevice m_device;
     PortReader m_reader;
@@ -69,5 +71,7 @@ private:
     QString m_errorString;
     QString m_waitCause;
     DeviceIdentity m_lostIdentity;
+    DeviceIdentity m_refusedIdentity;
+    int m_ticksSinceRefusal = 0;
     quint64 m_session = 0;
 };

@@ -107,23 +107,29 @@ void PortReader::run(int fd)
 {
     qint64 lastAnnounceMs = nowMs() - kAnnounceEveryMs;
     bool unannounced = false;
+    // A slow stream gathers in the driver until the next announcement: one wake-up per batch.
+    bool gathering = false;
     for (;;) {
-        int timeoutMs = -1;
-        if (unannounced)
-            timeoutMs = int(qMax<qint64>(0, lastAnnounceMs + kAnnounceEveryMs - nowMs()));
-        pollfd descriptors[2] = {{m_wake, POLLIN, 0}, {isFull() ? -1 : fd, POLLIN, 0}};
-        if (::poll(descriptors, 2, timeoutMs) < 0 && errno != EINTR)
-            return announce(true, QString::fromLocal8Bit(std::strerror(errno)));
+        const qint64 dueMs = lastAnnounceMs + kAnnounceEveryMs;
+        const bool watchDevice = !gathering && !isFull();
+        const int timeoutMs = unannounced || gathering ? int(qMax<qint64>(0, dueMs - nowMs())) : -1;
+        pollfd descriptors[2] = {{m_wake, POLLIN, 0}, {watchDevice ? fd : -1, POLLIN, 0}};
+        if (::poll(descriptors, 2, timeoutMs) < 0 && errno != EINTR) {
+            announce(true, QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
         if (descriptors[0].revents) {
             drainWake(m_wake);
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stopping)
                 return;
         }
-        if (descriptors[1].revents) {
-            if (!readOnce(fd, descriptors[1].revents))
+        if (descriptors[1].revents || (gathering && nowMs() >= dueMs)) {
+            const qsizetype got = readOnce(fd, descriptors[1].revents);
+            if (got < 0)
                 return;
-            unannounced = true;
+            unannounced = unannounced || got > 0;
+            gathering = got > 0 && got < kGatherBelow;
         }
         if (unannounced && nowMs() - lastAnnounceMs >= kAnnounceEveryMs) {
             announce(false, {});
@@ -133,24 +139,24 @@ void PortReader::run(int fd)
     }
 }
 
-bool PortReader::readOnce(int fd, short events)
+qsizetype PortReader::readOnce(int fd, short events)
 {
     char chunk[65536];
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n > 0) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_buffer.append(chunk, n);
-        return true;
+        return n;
     }
     // A hang-up that reads as "nothing yet" would wake poll() forever.
     const bool hungUp = events & (POLLHUP | POLLERR | POLLNVAL);
     if (n < 0 && (errno == EAGAIN || errno == EINTR) && !hungUp)
-        return true;
+        return 0;
     // End of file on a terminal, or EIO: the other end hung up, the adapter is gone.
     announce(true, n < 0 && errno != EAGAIN && errno != EINTR
                        ? QString::fromLocal8Bit(std::strerror(errno))
                        : QStringLiteral("The device hung up"));
-    return false;
+    return -1;
 }
 
 void PortReader::announce(bool lost, const QString &reason)

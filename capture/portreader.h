@@ -8,7 +8,8 @@
 
 // Reads an open device in a thread of its own and keeps what arrives until it is taken. It
 // announces arrivals at most every 20 ms (at once after a quiet spell), so a steady stream wakes
-// the window thread some 50 times a second, and a hang-up at once.
+// the window thread some 50 times a second, and a hang-up at once. A slow stream is read once
+// per announcement; a fast one as fast as it comes.
 class PortReader
 {
 public:
@@ -37,11 +38,14 @@ public:
 
     static constexpr int kAnnounceEveryMs = 20;
     // Past this, reading pauses and the driver holds what comes until the window catches up.
-    static constexpr qsizetype kMaxWaiting = 16 * 1024 * 1024;
+    static constexpr qsizetype kMaxWaiting = 1024 * 1024;
+    // A read smaller than this is a stream the driver's buffer holds for 20 ms with room to spare.
+    static constexpr qsizetype kGatherBelow = 1024;
 
 private:
     void run(int fd);
-    bool readOnce(int fd, short events);
+    // The bytes read, 0 when nothing waited, -1 when the device is gone.
+    qsizetype readOnce(int fd, short events);
     void announce(bool lost, const QString &reason);
     bool isFull() const;
 

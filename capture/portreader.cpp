@@ -131,7 +131,9 @@ void PortReader::run(int fd)
             unannounced = unannounced || got > 0;
             gathering = got > 0 && got < kGatherBelow;
         }
-        if (unannounced && nowMs() - lastAnnounceMs >= kAnnounceEveryMs) {
+        // A fast stream is handed over as soon as a large batch waits: the window sets the pace.
+        if (unannounced &&
+            (nowMs() - lastAnnounceMs >= kAnnounceEveryMs || waiting() >= kAnnounceAtOnce)) {
             announce(false, {});
             lastAnnounceMs = nowMs();
             unannounced = false;

@@ -8,8 +8,8 @@
 
 // Reads an open device in a thread of its own and keeps what arrives until it is taken. It
 // announces arrivals at most every 20 ms (at once after a quiet spell), so a steady stream wakes
-// the window thread some 50 times a second, and a hang-up at once. A slow stream is read once
-// per announcement; a fast one as fast as it comes.
+// the window thread some 50 times a second, and a hang-up at once; 64 KB waiting are announced
+// at once. A slow stream is read once per announcement; a fast one as fast as it comes.
 class PortReader
 {
 public:
@@ -41,6 +41,7 @@ public:
     static constexpr qsizetype kMaxWaiting = 1024 * 1024;
     // A read smaller than this is a stream the driver's buffer holds for 20 ms with room to spare.
     static constexpr qsizetype kGatherBelow = 1024;
+    static constexpr qsizetype kAnnounceAtOnce = 64 * 1024;
 
 private:
     void run(int fd);

@@ -87,6 +87,8 @@ void TestPortLocks::pidInLockText_data()
     QTest::newRow("ascii without newline") << QByteArray("77") << qint64(77);
     QTest::newRow("qt lock file") << QByteArray("1234\ntavrel\nhost\n") << qint64(1234);
     QTest::newRow("binary") << binaryText(31337) << qint64(31337);
+    QTest::newRow("binary that reads as digits") << binaryText(0x3131) << qint64(0x3131);
+    QTest::newRow("binary with a newline byte") << binaryText(10) << qint64(10);
     QTest::newRow("empty") << QByteArray() << qint64(0);
     QTest::newRow("garbage") << QByteArray("owner: me\n") << qint64(0);
     QTest::newRow("zero") << QByteArray("         0\n") << qint64(0);

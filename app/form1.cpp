@@ -126,6 +126,10 @@ void Form1::connectHandlers()
     connect(mnuHelpAbout, &QAction::triggered, this, &Form1::mnuHelpAbout_Click);
     connect(&MSComm1, &CommControl::onComm, this, &Form1::MSComm1_OnComm);
     connect(&MSComm1, &CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
+    connect(&MSComm1, &CommControl::waitChanged, this, &Form1::MSComm1_WaitChanged);
+    connect(&MSComm1, &CommControl::deviceBack, this, &Form1::MSComm1_DeviceBack);
+    connect(Combo1, &QComboBox::editTextChanged, this, [this] { reportPortCause({}); });
+    updatePortTip();
     connect(Text1, &LogView::clicked, this, &Form1::Text1_Click);
 }
 

@@ -75,6 +75,8 @@ public:
     void mnuHelpAbout_Click();
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
+    void MSComm1_WaitChanged();
+    void MSComm1_DeviceBack();
     void Text1_Click();
     void Combo1_Validate(bool &Cancel);
     void Combo2_Validate(bool &Cancel);
@@ -119,6 +121,9 @@ private:
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     bool setUpPort();
+    void reportPortCause(const QString &cause);
+    void updatePortTip();
+    void showWaitState();
     void keepCaretAtEnd();
     bool runExitSteps();
     bool claimLogFolder();
@@ -155,4 +160,6 @@ private:
     bool m_journalWarned = false;
     bool m_startRefused = false;
     QString m_rescueFile;
+    QString m_portCause;
+    QString m_waitNote;
 };

@@ -30,8 +30,15 @@ void Form1::Command1_Click()
 bool Form1::setUpPort()
 {
     const std::optional<qint16> port = Numbers::strictToInt16(Combo1->currentText());
-    return port && MSComm1.setCommPort(*port) && MSComm1.setSettings(PortSettings) &&
-           MSComm1.setPortOpen(true);
+    if (!port) {
+        reportPortCause("Not a port number: " + Combo1->currentText());
+        return false;
+    }
+    const bool opened = MSComm1.setCommPort(*port) && MSComm1.setSettings(PortSettings) &&
+                        MSComm1.setPortOpen(true);
+    reportPortCause(opened ? QString()
+                           : CommControl::devicePath(*port) + ": " + MSComm1.errorString());
+    return opened;
 }
 
 void Form1::Command2_Click()
@@ -42,6 +49,7 @@ void Form1::Command2_Click()
     Command1->setEnabled(true);
     setSettingsRowEnabled(true);
     MSComm1.setPortOpen(false);
+    showWaitState();
     SaveFile(LogFileName);
     Text1->setFocus();
 }
@@ -69,9 +77,22 @@ void Form1::keepCaretAtEnd()
 
 void Form1::MSComm1_DeviceLost()
 {
-    // What arrived is in the log view already; stopping saves it and frees the settings row.
-    if (Command2->isEnabled())
-        Command2_Click();
+    if (!Command2->isEnabled())
+        return;
+    // What arrived is in the log view already: on disk with it, then wait for the device.
+    SaveFile(LogFileName);
+    MSComm1.followDevice();
+    showWaitState();
+}
+
+void Form1::MSComm1_WaitChanged()
+{
+    showWaitState();
+}
+
+void Form1::MSComm1_DeviceBack()
+{
+    showWaitState();
 }
 
 void Form1::Text1_Click()

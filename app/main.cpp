@@ -1,4 +1,5 @@
 #include "closeonsignal.h"
+#include "commandline.h"
 #include "form1.h"
 #include "windowloss.h"
 
@@ -7,6 +8,9 @@
 
 int main(int argc, char *argv[])
 {
+    bool startCapture = false;
+    if (const std::optional<int> status = CommandLine::handle(argc, argv, startCapture))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(Form1::appTitle());
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tavrel.Tavrel"));
@@ -26,7 +30,7 @@ int main(int argc, char *argv[])
     live = &form;
     form.show();
     onWindowDestroyedFromOutside(&form, [&form] { form.endSession(); });
-    if (QCoreApplication::arguments().contains(QStringLiteral("--start")))
+    if (startCapture)
         QTimer::singleShot(0, &form, &Form1::Command1_Click);
     return app.exec();
 }

@@ -1,23 +1,19 @@
 #include "commcontrol.h"
 
-#include <QFileInfo>
-#include <QScopeGuard>
-#include <poll.h>
-
-namespace {
-// Newer Qt ignores a hung-up descriptor and says nothing, so look at it now and then.
-constexpr int kHangUpCheckMs = 250;
-} // namespace
-
-CommControl::CommControl(QObject *parent) : QObject(parent)
+CommControl::CommControl(QObject *parent)
+    : QObject(parent), m_reader([this] {
+          // From the reader's thread: the window thread handles it in its own time.
+          QMetaObject::invokeMethod(this, &CommControl::deliver, Qt::QueuedConnection);
+      })
 {
-    m_hangUpCheck.setInterval(kHangUpCheckMs);
-    connect(&m_hangUpCheck, &QTimer::timeout, this, &CommControl::checkForHangUp);
-    connect(&m_port, &QSerialPort::readyRead, this, &CommControl::onComm);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &CommControl::handleError);
+    m_waitCheck.setInterval(kWaitCheckMs);
+    connect(&m_waitCheck, &QTimer::timeout, this, &CommControl::checkWaitedDevice);
 }
 
-CommControl::~CommControl() = default;
+CommControl::~CommControl()
+{
+    m_reader.stop();
+}
 
 QString CommControl::devicePath(qint16 port)
 {
@@ -37,8 +33,8 @@ bool CommControl::fail(const QString &text)
 bool CommControl::setCommPort(qint16 port)
 {
     if (port < 1)
-        return fail(tr("Invalid port number %1").arg(port));
-    if (m_port.isOpen())
+        return fail(tr("No port %1: port numbers start at 1").arg(port));
+    if (portOpen())
         return fail(tr("Port is already open"));
     m_commPort = port;
     return true;
@@ -48,105 +44,120 @@ bool CommControl::setSettings(const QString &settings)
 {
     m_settings = parseSettingsString(settings);
     if (!m_settings)
-        return fail(tr("Invalid settings \"%1\"").arg(settings));
+        return fail(tr("Settings not accepted: %1").arg(settings));
     return true;
 }
 
 bool CommControl::setPortOpen(bool open)
 {
     if (!open) {
-        m_hangUpCheck.stop();
-        if (m_port.isOpen())
-            m_port.close();
+        m_waitCheck.stop();
+        m_reader.stop();
+        m_device.close();
+        ++m_session;
         return true;
     }
-    if (m_port.isOpen())
+    if (portOpen())
         return fail(tr("Port is already open"));
     if (!m_settings)
-        return fail(tr("Invalid settings"));
-    return openPort();
+        return fail(tr("Settings not accepted"));
+    m_waitCheck.stop();
+    m_path = devicePath(m_commPort);
+    m_reader.clear();
+    return openDevice();
 }
 
-bool CommControl::openPort()
+bool CommControl::openDevice()
 {
-    const QString path = devicePath(m_commPort);
-    if (!QFileInfo::exists(path))
-        return fail(tr("%1: No such device").arg(path));
-    m_port.setPortName(path);
-    m_pending.clear();
-    m_settingUp = true;
-    const auto settingUpDone = qScopeGuard([this] { m_settingUp = false; });
-    if (!m_port.open(QIODevice::ReadOnly))
-        return fail(path + QStringLiteral(": ") + m_port.errorString());
-    const bool applied =
-        m_port.setBaudRate(m_settings->baudRate) && m_port.setDataBits(m_settings->dataBits) &&
-        m_port.setParity(m_settings->parity) && m_port.setStopBits(m_settings->stopBits) &&
-        m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!applied) {
-        const QString reason = m_port.errorString();
-        m_port.close();
-        return fail(path + QStringLiteral(": ") + reason);
-    }
+    QString cause;
+    if (!m_device.open(m_path, *m_settings, &cause))
+        return fail(cause);
     ++m_session;
-    m_takingDown = false;
-    m_downQueued = false;
-    m_hangUpCheck.start();
+    if (!m_reader.start(m_device.descriptor())) {
+        m_device.close();
+        return fail(tr("No thread to read the port with"));
+    }
     return true;
 }
 
 bool CommControl::portOpen() const
 {
-    return m_port.isOpen();
+    return m_device.isOpen();
 }
 
 QByteArray CommControl::input()
 {
-    QByteArray data = std::exchange(m_pending, {});
-    if (m_port.isOpen())
-        data += m_port.readAll();
-    return data;
+    return m_reader.take();
 }
 
 qint64 CommControl::inBufferCount() const
 {
-    return m_pending.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    return m_reader.waiting();
 }
 
-void CommControl::checkForHangUp()
+void CommControl::deliver()
 {
-    if (!m_port.isOpen())
+    // A port closed since the announcement has nothing more to say.
+    if (!portOpen())
         return;
-    pollfd descriptor{static_cast<int>(m_port.handle()), 0, 0};
-    if (::poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        takeDeviceDown(tr("The device hung up"));
-}
-
-void CommControl::handleError(QSerialPort::SerialPortError error)
-{
-    if (m_settingUp || m_downQueued || !m_port.isOpen() || error == QSerialPort::NoError ||
-        error == QSerialPort::TimeoutError)
-        return;
-    m_downQueued = true;
-    // Qt reports a hang-up from inside its own read handler, over and over: close it later.
-    QMetaObject::invokeMethod(
-        this,
-        [this, session = m_session, reason = m_port.errorString()] {
-            // A port reopened in the meantime is another session; leave it alone.
-            if (session == m_session)
-                takeDeviceDown(reason);
-        },
-        Qt::QueuedConnection);
+    const PortReader::Announced announced = m_reader.acknowledge();
+    // The receive handler may stop the capture, or stop and start it again.
+    const quint64 session = m_session;
+    if (announced.hasData)
+        Q_EMIT onComm();
+    if (announced.lost && session == m_session)
+        takeDeviceDown(announced.reason);
 }
 
 void CommControl::takeDeviceDown(const QString &reason)
 {
-    if (m_takingDown || !m_port.isOpen())
-        return;
-    m_takingDown = true;
-    m_pending += m_port.readAll();
-    m_hangUpCheck.stop();
-    m_port.close();
-    if (!m_pending.isEmpty())
+    m_lostIdentity = m_device.identity();
+    m_reader.stop();
+    m_device.close();
+    ++m_session;
+    if (m_reader.waiting() > 0)
         Q_EMIT onComm();
     Q_EMIT deviceLost(reason);
+}
+
+void CommControl::followDevice()
+{
+    if (portOpen() || m_path.isEmpty())
+        return;
+    m_waitCause.clear();
+    m_refusedIdentity = {};
+    m_waitCheck.start();
+}
+
+void CommControl::checkWaitedDevice()
+{
+    const DeviceIdentity now = DeviceIdentity::of(m_path);
+    // The node that hung up stays hung up; only a new one (or one seen gone) is a return.
+    if (!now.exists())
+        m_lostIdentity = {};
+    if (!now.exists() || now == m_lostIdentity) {
+        showWaitCause({});
+        return;
+    }
+    // Finding out who holds a device reads much of /proc: a refused device is retried less often.
+    if (now == m_refusedIdentity && ++m_ticksSinceRefusal < kRetryRefusedEvery)
+        return;
+    if (openDevice()) {
+        m_waitCheck.stop();
+        m_waitCause.clear();
+        m_refusedIdentity = {};
+        Q_EMIT deviceBack();
+        return;
+    }
+    m_refusedIdentity = now;
+    m_ticksSinceRefusal = 0;
+    showWaitCause(m_errorString);
+}
+
+void CommControl::showWaitCause(const QString &cause)
+{
+    if (cause == m_waitCause)
+        return;
+    m_waitCause = cause;
+    Q_EMIT waitChanged();
 }

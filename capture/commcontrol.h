@@ -1,10 +1,11 @@
 #pragma once
 
+#include "portreader.h"
 #include "portsettings.h"
+#include "serialdevice.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QTimer>
 
 // The window's serial control: receive only. Port n is /dev/ttyS<n-1>, or the device that the
@@ -24,11 +25,23 @@ public:
     bool setPortOpen(bool open);
 
     bool portOpen() const;
+    // The cause of the last failure, for the user: "Permission denied: add yourself ...".
     QString errorString() const { return m_errorString; }
 
     // Everything waiting, in arrival order, one byte per character; taken out of the buffer.
     QByteArray input();
     qint64 inBufferCount() const;
+
+    // After deviceLost: waits for a device at the same path and opens it with the same settings.
+    // Closing the port ends the wait.
+    void followDevice();
+    bool isWaiting() const { return m_waitCheck.isActive(); }
+    QString path() const { return m_path; }
+    // Why the device that is there cannot be opened; empty while it is absent.
+    QString waitCause() const { return m_waitCause; }
+
+    static constexpr int kWaitCheckMs = 250;
+    static constexpr int kRetryRefusedEvery = 4;
 
 Q_SIGNALS:
     // Something may be waiting.
@@ -36,22 +49,29 @@ Q_SIGNALS:
     // The device went away while open (a USB adapter pulled out); the port is closed by now,
     // and what it had received was announced with onComm first.
     void deviceLost(const QString &reason);
+    // While waiting: waitCause() changed.
+    void waitChanged();
+    // The wait is over: the device is open again.
+    void deviceBack();
 
 private:
     bool fail(const QString &text);
-    bool openPort();
-    void checkForHangUp();
-    void handleError(QSerialPort::SerialPortError error);
+    bool openDevice();
+    void deliver();
     void takeDeviceDown(const QString &reason);
+    void checkWaitedDevice();
+    void showWaitCause(const QString &cause);
 
-    QSerialPort m_port;
-    QTimer m_hangUpCheck;
+    SerialDevice m_device;
+    PortReader m_reader;
+    QTimer m_waitCheck;
     qint16 m_commPort = 1;
     std::optional<LineSettings> m_settings = LineSettings{};
-    QByteArray m_pending;
+    QString m_path;
     QString m_errorString;
-    bool m_takingDown = false;
-    bool m_downQueued = false;
-    bool m_settingUp = false;
+    QString m_waitCause;
+    DeviceIdentity m_lostIdentity;
+    DeviceIdentity m_refusedIdentity;
+    int m_ticksSinceRefusal = 0;
     quint64 m_session = 0;
 };

@@ -75,8 +75,9 @@ void TestWindow::controlsAsDesigned_data()
                             << "";
     QTest::newRow("Combo5") << "9600"
                             << "Change baud rate from here";
+    // The port box names the device its number opens.
     QTest::newRow("Combo1") << "1"
-                            << "";
+                            << "Port 1 opens " + CommControl::devicePath(1);
     QTest::newRow("Text1") << ""
                            << "Logged data";
 }

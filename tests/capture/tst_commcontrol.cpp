@@ -1,9 +1,13 @@
 #include "commcontrol.h"
+#include "linetermios.h"
 #include "support/pseudoterminal.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <termios.h>
 
 namespace {
 
@@ -42,6 +46,14 @@ private Q_SLOTS:
     void everyByteValueArrivesAsOneCharacter();
     void setUpFailures_data();
     void setUpFailures();
+    void framingReachesTheTerminal_data();
+    void framingReachesTheTerminal();
+    void hangUpSeenAndPendingDataKept_data();
+    void hangUpSeenAndPendingDataKept();
+    void inputWaitingBeforeOpenIsDiscarded();
+    void steadyArrivalsAreHandedOverInBatches();
+    void followsADeviceThatComesBack();
+    void closingEndsTheWait();
 };
 
 void TestCommControl::portNumbersMapToDevices()
@@ -96,10 +108,15 @@ void TestCommControl::setUpFailures_data()
     QTest::addColumn<QString>("device"); // "file" makes a regular file
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("settings");
-    QTest::newRow("missing device") << "/dev/tavrel-no-such-device" << 9 << "9600,N,8,1";
-    QTest::newRow("regular file") << "file" << 9 << "9600,N,8,1";
-    QTest::newRow("port number zero") << "" << 0 << "9600,N,8,1";
-    QTest::newRow("settings it cannot take") << "pty" << 9 << "9600,N,8,1.5";
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing device") << "/dev/tavrel-no-such-device" << 9 << "9600,N,8,1"
+                                    << "No such device; present: ";
+    QTest::newRow("regular file") << "file" << 9 << "9600,N,8,1"
+                                  << "Not a serial device";
+    QTest::newRow("port number zero") << "" << 0 << "9600,N,8,1"
+                                      << "No port 0";
+    QTest::newRow("settings it cannot take") << "pty" << 9 << "9600,N,8,1.5"
+                                             << "Settings not accepted: 9600,N,8,1.5";
 }
 
 void TestCommControl::setUpFailures()
@@ -107,6 +124,7 @@ void TestCommControl::setUpFailures()
     QFETCH(QString, device);
     QFETCH(int, port);
     QFETCH(QString, settings);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     PseudoTerminal terminal;
     if (device == "file") {
@@ -122,7 +140,158 @@ void TestCommControl::setUpFailures()
                         control.setPortOpen(true);
     QVERIFY(!opened);
     QVERIFY(!control.portOpen());
-    QVERIFY(!control.errorString().isEmpty());
+    QVERIFY2(control.errorString().startsWith(cause), qPrintable(control.errorString()));
+}
+
+void TestCommControl::framingReachesTheTerminal_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<uint>("flags");
+    QTest::newRow("8 none 1") << "9600,N,8,1" << uint(CS8);
+    QTest::newRow("7 even 2") << "115200,E,7,2" << uint(CS7 | PARENB | CSTOPB);
+    QTest::newRow("5 odd 1.5") << "1200,O,5,1.5" << uint(CS5 | PARENB | PARODD | CSTOPB);
+    QTest::newRow("6 mark 1") << "9600,M,6,1" << uint(CS6 | PARENB | PARODD | CMSPAR);
+    QTest::newRow("8 space 2") << "9600,S,8,2" << uint(CS8 | PARENB | CMSPAR | CSTOPB);
+}
+
+void TestCommControl::framingReachesTheTerminal()
+{
+    QFETCH(QString, settings);
+    QFETCH(uint, flags);
+    constexpr uint framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    const std::optional<LineSettings> line = parseSettingsString(settings);
+    QVERIFY(line);
+    QCOMPARE(LineTermios::controlFlags(*line) & framing, flags);
+    PseudoTerminal terminal;
+    usePortNine(terminal.devicePath());
+    CommControl control;
+    QVERIFY2(openPortNine(control, settings), qPrintable(control.errorString()));
+    // A pseudo-terminal forces 8 bits without parity but keeps the rest as it was set.
+    constexpr uint kept = PARODD | CMSPAR | CSTOPB;
+    QCOMPARE(terminal.deviceControlFlags() & kept, flags & kept);
+    QVERIFY(terminal.deviceControlFlags() & CLOCAL);
+}
+
+void TestCommControl::hangUpSeenAndPendingDataKept_data()
+{
+    QTest::addColumn<QByteArray>("pending");
+    QTest::newRow("idle line") << QByteArray();
+    QTest::newRow("bytes not yet taken") << QByteArray("\x00\x7F\x80\xFF", 4);
+}
+
+// Nobody takes the data as it comes: all of it is still there after the loss.
+void TestCommControl::hangUpSeenAndPendingDataKept()
+{
+    QFETCH(QByteArray, pending);
+    PseudoTerminal terminal;
+    usePortNine(terminal.devicePath());
+    CommControl control;
+    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QSignalSpy lost(&control, &CommControl::deviceLost);
+    QVERIFY(terminal.write(pending));
+    QTRY_COMPARE(control.inBufferCount(), pending.size());
+    QElapsedTimer clock;
+    clock.start();
+    terminal.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!control.portOpen());
+    QCOMPARE(control.input(), pending);
+}
+
+void TestCommControl::inputWaitingBeforeOpenIsDiscarded()
+{
+    PseudoTerminal terminal;
+    usePortNine(terminal.devicePath());
+    QVERIFY(terminal.write("before"));
+    CommControl control;
+    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QVERIFY(terminal.write("after"));
+    QCOMPARE(receive(control, 5), QByteArray("after"));
+}
+
+// A byte every 2 ms would wake the window thread 500 times a second.
+void TestCommControl::steadyArrivalsAreHandedOverInBatches()
+{
+    PseudoTerminal terminal;
+    usePortNine(terminal.devicePath());
+    CommControl control;
+    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    int announcements = 0;
+    QByteArray got;
+    connect(&control, &CommControl::onComm, this, [&] {
+        ++announcements;
+        got += control.input();
+    });
+    QByteArray sent;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 200; ++i) {
+        sent += char(i);
+        QVERIFY(terminal.write(QByteArray(1, char(i))));
+        QTest::qWait(2);
+    }
+    QTRY_COMPARE(got, sent);
+    const qint64 limit = clock.elapsed() / PortReader::kAnnounceEveryMs + 2;
+    QVERIFY2(announcements <= limit,
+             qPrintable(QString("%1 announcements, at most %2").arg(announcements).arg(limit)));
+}
+
+// Like socat re-creating its link: the path stays, the device behind it is new.
+void TestCommControl::followsADeviceThatComesBack()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyLink");
+    auto first = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::link(first->devicePath(), link));
+    usePortNine(link);
+    CommControl control;
+    QVERIFY2(openPortNine(control, "2400,E,7,2"), qPrintable(control.errorString()));
+    QSignalSpy lost(&control, &CommControl::deviceLost);
+    QSignalSpy back(&control, &CommControl::deviceBack);
+    first->hangUp();
+    QTRY_COMPARE(lost.size(), 1);
+    control.followDevice();
+    QVERIFY(control.isWaiting());
+    QVERIFY(QFile::remove(link));
+    QTest::qWait(2 * CommControl::kWaitCheckMs);
+    QCOMPARE(back.size(), 0);
+
+    PseudoTerminal second;
+    QVERIFY(QFile::link(second.devicePath(), link));
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 5000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(control.portOpen() && !control.isWaiting());
+    QCOMPARE(second.deviceBaudRate(), qint64(2400));
+    QVERIFY(second.deviceControlFlags() & CSTOPB);
+    QVERIFY(second.write("\x01\x02"));
+    QCOMPARE(receive(control, 2), QByteArray("\x01\x02"));
+}
+
+void TestCommControl::closingEndsTheWait()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyLink");
+    auto first = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::link(first->devicePath(), link));
+    usePortNine(link);
+    CommControl control;
+    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QSignalSpy lost(&control, &CommControl::deviceLost);
+    QSignalSpy back(&control, &CommControl::deviceBack);
+    first->hangUp();
+    QTRY_COMPARE(lost.size(), 1);
+    control.followDevice();
+    QVERIFY(control.setPortOpen(false));
+    QVERIFY(!control.isWaiting());
+    QVERIFY(QFile::remove(link));
+    PseudoTerminal second;
+    QVERIFY(QFile::link(second.devicePath(), link));
+    QTest::qWait(3 * CommControl::kWaitCheckMs);
+    QCOMPARE(back.size(), 0);
+    QVERIFY(!control.portOpen());
 }
 
 QTEST_GUILESS_MAIN(TestCommControl)

@@ -117,6 +117,7 @@ void TestDurability::killedAtRandomMomentsLosesNothingRead()
         const QByteArray sent = sendRandomly(tavrel, ending);
         total += sent.size();
         QVERIFY(tavrel.ended());
+        m_terminal.endExclusiveMode();
         recoverAndCheck(sent, ending);
     }
     qInfo("%d rounds, %lld bytes sent; killed while sending %d, during the save %d, after all was "

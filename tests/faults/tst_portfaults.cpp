@@ -1,39 +1,75 @@
 #include "app/formfixture.h"
 #include "faulthelpers.h"
+#include "support/portholder.h"
 
 #include <QApplication>
-#include <QSerialPort>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace Faults;
 
-// The device goes away, is held by another program, may not be opened by this user, or no
-// descriptor is left: each ends idle and quiet, with nothing captured lost.
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Capturing as far as the user can tell: the buttons and the row, whether or not the device is
+// there.
+bool buttonsCapturing(const Form1 &form)
+{
+    return !form.Command1->isEnabled() && form.Command2->isEnabled() &&
+           form.Command2->isDefault() && !form.Combo1->isEnabled();
+}
+
+} // namespace
+
+// The device goes away, comes back, is held by another program, may not be opened by this user,
+// or no descriptor is left: nothing captured is lost, and the user is told what is wrong.
 class TestPortFaults : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void unplugDuringBurstThenPlugBackIn();
+    void portBoxNamesTheDevice();
+    void unplugDuringBurstWaitsAndFollows();
     void unplugWhileAboutBoxIsOpen();
+    void deviceComesBackHeld();
+    void stopEndsTheWait();
+    void portHeldByAnotherProgram_data();
     void portHeldByAnotherProgram();
+    void permissionDeniedOnTheDevice_data();
     void permissionDeniedOnTheDevice();
     void outOfFileDescriptorsAtStart();
 
 private:
     void checkFailedStart(FormFixture &f, const QByteArray &before);
+    // Hangs up the device behind the link, as a board reset does, and waits for the loss.
+    void unplug(Form1 &form);
+    void plugBackIn(PseudoTerminal &terminal);
 
+    std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PseudoTerminal> m_terminal;
+    QString m_link;
 };
 
 void TestPortFaults::init()
 {
+    m_dir = std::make_unique<QTemporaryDir>();
     m_terminal = std::make_unique<PseudoTerminal>();
     QVERIFY(m_terminal->isValid());
-    qputenv("TAVREL_PORT1", m_terminal->devicePath().toLocal8Bit());
+    m_link = m_dir->filePath("ttyBoard");
+    QVERIFY(QFile::link(m_terminal->devicePath(), m_link));
+    qputenv("TAVREL_PORT1", m_link.toLocal8Bit());
+    QVERIFY(QDir(m_dir->path()).mkdir("lock"));
+    qputenv("TAVREL_LOCK_DIR", m_dir->filePath("lock").toLocal8Bit());
 }
 
 // Start could not open the port: the notice is shown and saved, and no box is.
@@ -47,31 +83,71 @@ void TestPortFaults::checkFailedStart(FormFixture &f, const QByteArray &before)
     QVERIFY(settlesQuietly());
 }
 
-void TestPortFaults::unplugDuringBurstThenPlugBackIn()
+void TestPortFaults::unplug(Form1 &form)
+{
+    m_terminal->hangUp();
+    QTRY_VERIFY(form.MSComm1.isWaiting());
+    QVERIFY(QFile::remove(m_link));
+}
+
+void TestPortFaults::plugBackIn(PseudoTerminal &terminal)
+{
+    QVERIFY(QFile::link(terminal.devicePath(), m_link));
+}
+
+void TestPortFaults::portBoxNamesTheDevice()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    QCOMPARE(form.Combo1->toolTip(), "Port 1 opens " + m_link);
+    qputenv("TAVREL_PORT2", "/dev/ttyUSB7");
+    form.Combo1->setEditText("2");
+    QCOMPARE(form.Combo1->toolTip(), QString("Port 2 opens /dev/ttyUSB7"));
+    qunsetenv("TAVREL_PORT2");
+    form.Combo1->setEditText("1");
+    QVERIFY(QFile::remove(m_link));
+    form.Command1_Click();
+    QVERIFY2(form.Combo1->toolTip().startsWith("Port 1 opens " + m_link + "\n" + m_link +
+                                               ": No such device; present: "),
+             qPrintable(form.Combo1->toolTip()));
+}
+
+void TestPortFaults::unplugDuringBurstWaitsAndFollows()
 {
     FormFixture f;
     f.writeLogFile("7E \r\n");
     Form1 &form = f.start();
+    const QString title = form.windowTitle();
     form.Command1_Click();
     QByteArray burst(256 * 1024, Qt::Uninitialized);
     for (qsizetype i = 0; i < burst.size(); ++i)
         burst[i] = char(i % 251);
     QVERIFY(m_terminal->write(burst));
-    m_terminal->hangUp(); // with bytes still on their way
-    QTRY_VERIFY(idle(form));
-    QVERIFY(settlesQuietly());
+    unplug(form); // with bytes still on their way
+    QVERIFY(buttonsCapturing(form));
+    QCOMPARE(form.windowTitle(), title + " - waiting for " + m_link);
+    QVERIFY(form.Command2->toolTip().contains("waiting for " + m_link));
     const QByteArray shown = form.Text1->text();
     const qsizetype received = shown.count(' ') - 1;
     QVERIFY(received > 0);
     QCOMPARE(shown, "7E \r\n" + hexOf(burst.first(received)));
     QCOMPARE(f.logFile(), shown);
     QVERIFY(f.boxes.isEmpty());
+    const double cpuBefore = cpuSeconds();
+    QTest::qWait(2000);
+    QVERIFY2(cpuSeconds() - cpuBefore < 0.02, "waiting takes more than 1% of a core");
 
-    // The adapter comes back under the same port number.
+    // The board is back under the same name: the capture goes on with the same settings.
     PseudoTerminal again;
-    qputenv("TAVREL_PORT1", again.devicePath().toLocal8Bit());
+    plugBackIn(again);
+    QTRY_VERIFY_WITH_TIMEOUT(capturing(form), 1500);
+    QCOMPARE(form.windowTitle(), title);
+    QCOMPARE(form.Command2->toolTip(), QString("Click to stop logging"));
+    QVERIFY(again.write("\x01\x02\x03"));
     const QByteArray after = shown + hexOf("\x01\x02\x03", 28, received % 28 + 1);
-    QCOMPARE(captureOnce(form, again, "\x01\x02\x03"), after);
+    QTRY_COMPARE(form.Text1->text(), after);
+    form.Command2_Click();
+    QVERIFY(idle(form));
     QCOMPARE(f.logFile(), after);
 }
 
@@ -79,58 +155,135 @@ void TestPortFaults::unplugWhileAboutBoxIsOpen()
 {
     FormFixture f;
     Form1 &form = f.start();
-    bool stoppedInBox = false;
+    bool waitingInBox = false;
     MessageBox::setResponder([&](const MessageBox::Shown &shown) {
         f.boxes.append(shown);
         m_terminal->hangUp();
-        stoppedInBox = QTest::qWaitFor([&] { return idle(form); }, 5000);
+        waitingInBox = QTest::qWaitFor([&] { return form.MSComm1.isWaiting(); }, 5000);
         return int(MessageBox::Ok);
     });
     form.Command1_Click();
     QVERIFY(m_terminal->write("\x10\x20"));
     QTRY_COMPARE(form.Text1->text(), QByteArray("10 20 "));
     form.mnuHelpAbout_Click();
-    QVERIFY(stoppedInBox);
+    QVERIFY(waitingInBox);
     QCOMPARE(f.boxes.size(), 1);
-    QVERIFY(idle(form));
     QCOMPARE(f.logFile(), QByteArray("10 20 "));
-    QVERIFY(settlesQuietly());
+    QVERIFY(buttonsCapturing(form));
+    form.Command4_Click();
+    QVERIFY(!form.MSComm1.isWaiting());
+    QCOMPARE(f.logFile(), QByteArray("10 20 "));
+}
+
+// Grabbed by another program as it came back: the wait goes on and says why.
+void TestPortFaults::deviceComesBackHeld()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    unplug(form);
+    PseudoTerminal again;
+    PortHolderProcess holder("flock", again.devicePath());
+    QVERIFY(holder.isReady());
+    plugBackIn(again);
+    const QString held = QString("Held by porthold (pid %1)").arg(holder.pid());
+    QTRY_VERIFY_WITH_TIMEOUT(form.windowTitle().endsWith("waiting for " + m_link + ": " + held),
+                             1500);
+    QVERIFY(form.Command2->toolTip().contains(held));
+    QVERIFY(buttonsCapturing(form) && !form.MSComm1.portOpen());
+    holder.end();
+    QTRY_VERIFY_WITH_TIMEOUT(capturing(form), 1500);
+    QVERIFY(!form.windowTitle().contains("waiting"));
+}
+
+void TestPortFaults::stopEndsTheWait()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    const QString title = form.windowTitle();
+    form.Command1_Click();
+    unplug(form);
+    form.Command2_Click();
+    QVERIFY(idle(form));
+    QCOMPARE(form.windowTitle(), title);
+    PseudoTerminal again;
+    plugBackIn(again);
+    QTest::qWait(3 * CommControl::kWaitCheckMs);
+    QVERIFY(idle(form));
+}
+
+void TestPortFaults::portHeldByAnotherProgram_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("flock") << "flock";
+    QTest::newRow("exclusive mode") << "exclusive";
+    QTest::newRow("uucp lock file") << "lock file";
 }
 
 void TestPortFaults::portHeldByAnotherProgram()
 {
+    QFETCH(QString, how);
     FormFixture f;
     f.writeLogFile("AA ");
     Form1 &form = f.start();
-    QSerialPort holder(m_terminal->devicePath());
-    QVERIFY2(holder.open(QIODevice::ReadOnly), qPrintable(holder.errorString()));
+    PortHolderProcess holder(how == "lock file" ? "open" : how, m_terminal->devicePath());
+    QVERIFY(holder.isReady());
+    const QString lockFile =
+        m_dir->filePath("lock/LCK.." + QFileInfo(m_terminal->devicePath()).fileName());
+    if (how == "lock file") {
+        QFile file(lockFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(holder.pid()).rightJustified(10, ' ') + '\n');
+    }
     form.Command1_Click();
     checkFailedStart(f, "AA ");
-    holder.close();
+    QVERIFY2(
+        form.Combo1->toolTip().endsWith(QString("Held by porthold (pid %1)").arg(holder.pid())),
+        qPrintable(form.Combo1->toolTip()));
+    holder.end();
+    QFile::remove(lockFile);
     QCOMPARE(captureOnce(form, *m_terminal, "\xBB"), "AA " + kNotice + "BB ");
     QCOMPARE(f.logFile(), "AA " + kNotice + "BB ");
+    QCOMPARE(form.Combo1->toolTip(), "Port 1 opens " + m_link);
+}
+
+void TestPortFaults::permissionDeniedOnTheDevice_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("group may read")
+        << 0060 << "Permission denied: add yourself to the group dialout and log in again";
+    QTest::newRow("owner only")
+        << 0600 << "Permission denied: only its owner may open it; ask the administrator";
 }
 
 void TestPortFaults::permissionDeniedOnTheDevice()
 {
+    QFETCH(int, mode);
+    QFETCH(QString, cause);
     FormFixture f;
     Form1 &form = f.start();
-    QVERIFY(::chmod(m_terminal->devicePath().toLocal8Bit().constData(), 0) == 0);
+    const QByteArray device = m_terminal->devicePath().toLocal8Bit();
+    const group *dialout = ::getgrnam("dialout");
+    if (!dialout)
+        QSKIP("no group dialout on this system");
+    QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
+    QVERIFY(::chmod(device.constData(), mode_t(mode)) == 0);
     // Root opens anything: Start runs as a user outside the device's groups who may still save.
     const bool root = ::geteuid() == 0;
     if (root) {
         QVERIFY(::chmod(QFile::encodeName(f.dir.path()).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755) == 0);
         QVERIFY(::chmod("log.txt", 0666) == 0);
         QVERIFY(::setegid(65534) == 0 && ::seteuid(65534) == 0);
     }
     form.Command1_Click();
-    const QString reason = form.MSComm1.errorString();
     if (root)
         QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
-    QVERIFY2(reason.contains("ermission"), qPrintable(reason));
+    QCOMPARE(form.MSComm1.errorString(), cause);
+    QCOMPARE(form.Combo1->toolTip(), "Port 1 opens " + m_link + "\n" + m_link + ": " + cause);
     checkFailedStart(f, QByteArray());
 }
-
 void TestPortFaults::outOfFileDescriptorsAtStart()
 {
     FormFixture f;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 qint64 readBaudRate(int descriptor); // termiosbaud.cpp
+unsigned int readControlFlags(int descriptor);
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,6 +27,9 @@ PseudoTerminal::PseudoTerminal()
         ::tcsetattr(m_device, TCSANOW, &modes);
     }
     ::fcntl(m_controller, F_SETFL, ::fcntl(m_controller, F_GETFL) | O_NONBLOCK);
+    // A child process that kept the controller open would stop a hang-up from happening.
+    ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
 }
 
 PseudoTerminal::~PseudoTerminal()
@@ -33,6 +37,11 @@ PseudoTerminal::~PseudoTerminal()
     hangUp();
     if (m_device >= 0)
         ::close(m_device);
+}
+
+void PseudoTerminal::endExclusiveMode()
+{
+    ::ioctl(m_device, TIOCNXCL);
 }
 
 bool PseudoTerminal::write(const QByteArray &bytes)
@@ -76,4 +85,9 @@ void PseudoTerminal::hangUp()
 qint64 PseudoTerminal::deviceBaudRate() const
 {
     return readBaudRate(m_device);
+}
+
+unsigned int PseudoTerminal::deviceControlFlags() const
+{
+    return readControlFlags(m_device);
 }

@@ -10,3 +10,9 @@ qint64 readBaudRate(int descriptor)
         return -1;
     return settings.c_ospeed;
 }
+
+unsigned int readControlFlags(int descriptor)
+{
+    termios2 settings{};
+    return ::ioctl(descriptor, TCGETS2, &settings) == 0 ? settings.c_cflag : 0;
+}

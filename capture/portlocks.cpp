@@ -1,0 +1,134 @@
+#include "portlocks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace PortLocks {
+
+QString lockDirectory()
+{
+    const QString fromEnvironment = qEnvironmentVariable("TAVREL_LOCK_DIR");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QFileInfo(QStringLiteral("/run/lock")).isDir() ? QStringLiteral("/run/lock")
+                                                          : QStringLiteral("/var/lock");
+}
+
+QStringList lockFilesFor(const QString &devicePath)
+{
+    const QDir directory(lockDirectory());
+    QStringList files;
+    for (const QString &path : {devicePath, QFileInfo(devicePath).canonicalFilePath()}) {
+        const QString name = QFileInfo(path).fileName();
+        if (!name.isEmpty() && !files.contains(directory.filePath("LCK.." + name)))
+            files.append(directory.filePath("LCK.." + name));
+    }
+    return files;
+}
+
+std::optional<qint64> pidInLockText(const QByteArray &text)
+{
+    // Old programs write the pid as 4 raw bytes; pids stay below 2^22, so the last byte is 0.
+    if (text.size() == 4 && text.back() == '\0') {
+        qint32 binary = 0;
+        std::memcpy(&binary, text.constData(), sizeof binary);
+        return binary > 0 ? std::optional<qint64>(binary) : std::nullopt;
+    }
+    const qsizetype end = text.indexOf('\n');
+    const QByteArray firstLine = (end < 0 ? text : text.left(end)).trimmed();
+    bool isNumber = false;
+    const qint64 pid = firstLine.toLongLong(&isNumber);
+    if (isNumber && pid > 0)
+        return pid;
+    return std::nullopt;
+}
+
+bool processIsAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+std::optional<Holder> liveHolder(const QString &devicePath)
+{
+    for (const QString &lockFile : lockFilesFor(devicePath)) {
+        QFile file(lockFile);
+        if (!file.exists())
+            continue;
+        // A file we cannot read may still be a live claim: keep away from the port.
+        if (!file.open(QIODevice::ReadOnly))
+            return Holder{lockFile, 0};
+        const std::optional<qint64> pid = pidInLockText(file.read(128));
+        if (!pid)
+            return Holder{lockFile, 0};
+        if (processIsAlive(*pid))
+            return Holder{lockFile, *pid};
+    }
+    return std::nullopt;
+}
+
+} // namespace PortLocks
+
+std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
+{
+    release();
+    const QString temporary =
+        QDir(PortLocks::lockDirectory()).filePath(QStringLiteral(".tavrel.%1").arg(::getpid()));
+    const QByteArray text = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
+    const int fd = ::open(QFile::encodeName(temporary).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::nullopt;
+    const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    ::close(fd);
+    std::optional<PortLocks::Holder> refused;
+    for (const QString &lockFile : PortLocks::lockFilesFor(devicePath)) {
+        if (!written || claim(lockFile, temporary))
+            continue;
+        refused = PortLocks::liveHolder(devicePath).value_or(PortLocks::Holder{lockFile, 0});
+        break;
+    }
+    ::unlink(QFile::encodeName(temporary).constData());
+    if (refused)
+        release();
+    return refused;
+}
+
+bool UucpLock::claim(const QString &lockFile, const QString &temporary)
+{
+    const QByteArray target = QFile::encodeName(lockFile);
+    const QByteArray source = QFile::encodeName(temporary);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // link() never replaces a file, so a lock written meanwhile by another program wins.
+        if (::link(source.constData(), target.constData()) == 0) {
+            m_files.append(lockFile);
+            return true;
+        }
+        if (errno != EEXIST)
+            return true; // no lock files here: the other checks still guard the port
+        QFile existing(lockFile);
+        if (!existing.open(QIODevice::ReadOnly))
+            return false;
+        const std::optional<qint64> pid = PortLocks::pidInLockText(existing.read(128));
+        if (!pid || PortLocks::processIsAlive(*pid))
+            return false;
+        ::unlink(target.constData());
+    }
+    return false;
+}
+
+void UucpLock::release()
+{
+    for (const QString &lockFile : std::exchange(m_files, {})) {
+        QFile file(lockFile);
+        // Only a file that still names us is ours to remove.
+        if (file.open(QIODevice::ReadOnly) &&
+            PortLocks::pidInLockText(file.read(128)) == qint64(::getpid()))
+            ::unlink(QFile::encodeName(lockFile).constData());
+    }
+}

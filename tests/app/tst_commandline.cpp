@@ -1,0 +1,86 @@
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The real program's command line, run without a display: what it prints, its exit status, and
+// that it leaves log.txt alone.
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void options_data();
+    void options();
+};
+
+void TestCommandLine::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // a line stdout must hold
+    QTest::addColumn<QString>("err"); // the first line of stderr
+    QTest::newRow("help") << QStringList{"--help"} << 0
+                          << "  --list-ports   list the serial "
+                             "devices present, and which of them "
+                             "ports 1 and 2 open"
+                          << "";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "tavrel " TAVREL_VERSION << "";
+    QTest::newRow("list with port 1 given")
+        << QStringList{"--port1", "/dev/tavrel-test-none", "--list-ports"} << 0
+        << "Port 1 opens /dev/tavrel-test-none (not present)"
+        << "";
+    QTest::newRow("port 2 given with =")
+        << QStringList{"--list-ports", "--port2=/dev/tavrel-test-two"} << 0
+        << "Port 2 opens /dev/tavrel-test-two (not present)"
+        << "";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                    << "tavrel: unknown option: --bogus";
+    QTest::newRow("missing argument") << QStringList{"--port1"} << 2 << ""
+                                      << "tavrel: missing argument for --port1";
+    QTest::newRow("empty path") << QStringList{"--port2", ""} << 2 << ""
+                                << "tavrel: empty path for --port2";
+    QTest::newRow("value for a flag") << QStringList{"--help=yes"} << 2 << ""
+                                      << "tavrel: no argument is taken by help";
+    QTest::newRow("value for --start") << QStringList{"--start=1"} << 2 << ""
+                                       << "tavrel: no argument is taken by start";
+    QTest::newRow("stray argument") << QStringList{"log.txt"} << 2 << ""
+                                    << "tavrel: unexpected argument: log.txt";
+    // Checked before the window would be made: the unknown option wins over --help after it.
+    QTest::newRow("unknown before help") << QStringList{"-x", "--help"} << 2 << ""
+                                         << "tavrel: unknown option: -x";
+}
+
+void TestCommandLine::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QTemporaryDir dir;
+    QProcess tavrel;
+    tavrel.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // With no display at all, a window would abort the program.
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    tavrel.setProcessEnvironment(environment);
+    tavrel.start(TAVREL_EXECUTABLE, arguments);
+    QVERIFY(tavrel.waitForFinished(10000));
+    const QString stdOut = QString::fromLocal8Bit(tavrel.readAllStandardOutput());
+    const QString stdErr = QString::fromLocal8Bit(tavrel.readAllStandardError());
+    QCOMPARE(tavrel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tavrel.exitCode(), status);
+    if (!out.isEmpty())
+        QVERIFY2(stdOut.split('\n').contains(out), qPrintable(stdOut));
+    if (status == 0) {
+        QCOMPARE(stdErr, QString());
+    } else {
+        QCOMPARE(stdOut, QString());
+        QCOMPARE(stdErr.section('\n', 0, 0), err);
+        QVERIFY2(stdErr.section('\n', 1, 1).startsWith("Usage: tavrel"), qPrintable(stdErr));
+    }
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

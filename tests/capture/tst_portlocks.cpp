@@ -1,0 +1,212 @@
+#include "commcontrol.h"
+#include "linetermios.h"
+#include "portlocks.h"
+#include "support/portholder.h"
+#include "support/pseudoterminal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray uucpText(qint64 pid)
+{
+    return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
+
+QByteArray binaryText(qint64 pid)
+{
+    const qint32 value = qint32(pid);
+    return QByteArray(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool openOn(CommControl &control, const QString &path)
+{
+    qputenv("TAVREL_PORT9", path.toLocal8Bit());
+    return control.setCommPort(9) && control.setSettings("9600,N,8,1") && control.setPortOpen(true);
+}
+
+// Whether another open file description of the device could take flock() now.
+bool flockIsFree(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return free;
+}
+
+} // namespace
+
+// Other programs' claims on a port, and ours as they see it.
+class TestPortLocks : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void pidInLockText_data();
+    void pidInLockText();
+    void otherProgramsLockFiles_data();
+    void otherProgramsLockFiles();
+    void heldByAnotherProgram_data();
+    void heldByAnotherProgram();
+    void ourClaimIsVisibleUntilClosed();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_lockDir;
+};
+
+void TestPortLocks::init()
+{
+    m_lockDir = std::make_unique<QTemporaryDir>();
+    qputenv("TAVREL_LOCK_DIR", m_lockDir->path().toLocal8Bit());
+}
+
+void TestPortLocks::pidInLockText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("pid"); // 0: none
+    QTest::newRow("uucp ascii") << QByteArray("      4242\n") << qint64(4242);
+    QTest::newRow("ascii without newline") << QByteArray("77") << qint64(77);
+    QTest::newRow("qt lock file") << QByteArray("1234\ntavrel\nhost\n") << qint64(1234);
+    QTest::newRow("binary") << binaryText(31337) << qint64(31337);
+    QTest::newRow("binary that reads as digits") << binaryText(0x3131) << qint64(0x3131);
+    QTest::newRow("binary with a newline byte") << binaryText(10) << qint64(10);
+    QTest::newRow("empty") << QByteArray() << qint64(0);
+    QTest::newRow("garbage") << QByteArray("owner: me\n") << qint64(0);
+    QTest::newRow("zero") << QByteArray("         0\n") << qint64(0);
+    QTest::newRow("negative") << QByteArray("-5\n") << qint64(0);
+}
+
+void TestPortLocks::pidInLockText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(qint64, pid);
+    QCOMPARE(PortLocks::pidInLockText(text).value_or(0), pid);
+}
+
+void TestPortLocks::otherProgramsLockFiles_data()
+{
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<bool>("ownerAlive");
+    QTest::addColumn<bool>("byLinkName"); // locked under the name of the path given, a link
+    for (const bool binary : {false, true})
+        for (const bool alive : {true, false})
+            for (const bool byLink : {false, true})
+                QTest::addRow("%s, %s owner, %s", binary ? "binary" : "ascii",
+                              alive ? "live" : "dead", byLink ? "link's name" : "device's name")
+                    << binary << alive << byLink;
+}
+
+// A live owner's file keeps us out and is left as it was; a dead owner's is taken over.
+void TestPortLocks::otherProgramsLockFiles()
+{
+    QFETCH(bool, binary);
+    QFETCH(bool, ownerAlive);
+    QFETCH(bool, byLinkName);
+    PseudoTerminal terminal;
+    QTemporaryDir links;
+    const QString link = links.filePath("ttyBoard");
+    QVERIFY(QFile::link(terminal.devicePath(), link));
+    PortHolderProcess owner("live", QString());
+    QVERIFY(owner.isReady());
+    const qint64 pid = ownerAlive ? owner.pid() : deadPid();
+    const QString name = byLinkName ? "ttyBoard" : QFileInfo(terminal.devicePath()).fileName();
+    const QString lockFile = QDir(m_lockDir->path()).filePath("LCK.." + name);
+    const QByteArray text = binary ? binaryText(pid) : uucpText(pid);
+    QVERIFY(writeFile(lockFile, text));
+
+    CommControl control;
+    const bool opened = openOn(control, link);
+    QCOMPARE(opened, !ownerAlive);
+    if (ownerAlive) {
+        QCOMPARE(control.errorString(), QString("Held by sleep (pid %1)").arg(pid));
+        QCOMPARE(readFile(lockFile), text);
+        return;
+    }
+    QCOMPARE(readFile(lockFile), uucpText(::getpid()));
+    QVERIFY(control.setPortOpen(false));
+    QVERIFY(!QFile::exists(lockFile));
+}
+
+void TestPortLocks::heldByAnotherProgram_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("flock") << "flock";
+    // Root may open past exclusive mode; the flag is asked for, so root is kept out as well.
+    QTest::newRow("exclusive mode") << "exclusive";
+}
+
+void TestPortLocks::heldByAnotherProgram()
+{
+    QFETCH(QString, how);
+    PseudoTerminal terminal;
+    PortHolderProcess holder(how, terminal.devicePath());
+    QVERIFY(holder.isReady());
+    CommControl control;
+    QVERIFY(!openOn(control, terminal.devicePath()));
+    QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
+    QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // Refusing must not undo the other program's claim.
+    if (how == "exclusive") {
+        const int fd = ::open(QFile::encodeName(terminal.devicePath()).constData(),
+                              O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QVERIFY(LineTermios::isExclusive(fd));
+        ::close(fd);
+    }
+    holder.end();
+    QVERIFY2(openOn(control, terminal.devicePath()), qPrintable(control.errorString()));
+}
+
+void TestPortLocks::ourClaimIsVisibleUntilClosed()
+{
+    PseudoTerminal terminal;
+    QTemporaryDir links;
+    const QString link = links.filePath("ttyBoard");
+    QVERIFY(QFile::link(terminal.devicePath(), link));
+    CommControl control;
+    QVERIFY2(openOn(control, link), qPrintable(control.errorString()));
+    const QDir lockDir(m_lockDir->path());
+    const QStringList lockFiles = {
+        lockDir.filePath("LCK..ttyBoard"),
+        lockDir.filePath("LCK.." + QFileInfo(terminal.devicePath()).fileName())};
+    for (const QString &lockFile : lockFiles)
+        QCOMPARE(readFile(lockFile), uucpText(::getpid()));
+    QVERIFY(!flockIsFree(link));
+    const int fd = ::open(QFile::encodeName(link).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QVERIFY(LineTermios::isExclusive(fd));
+    CommControl second;
+    QVERIFY(!openOn(second, link));
+    QCOMPARE(second.errorString(),
+             QString("Held by %1 (pid %2)")
+                 .arg(QFileInfo("/proc/self/exe").symLinkTarget().section('/', -1).left(15))
+                 .arg(::getpid()));
+
+    QVERIFY(control.setPortOpen(false));
+    QVERIFY(!LineTermios::isExclusive(fd));
+    ::close(fd);
+    QVERIFY(flockIsFree(link));
+    QCOMPARE(lockDir.entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestPortLocks)
+#include "tst_portlocks.moc"

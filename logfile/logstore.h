@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+class LogText;
+
 // Loading and saving the log file: its bytes are the log view's Latin-1 text, unchanged.
 namespace LogStore {
 
@@ -31,6 +33,9 @@ struct SaveResult
 // every byte reached the disk.
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces);
 SaveResult save(const QString &fileName, QByteArrayView bytes);
+// Streams the text from wherever it is kept, a megabyte at a time; a part that cannot be read
+// back fails the save.
+SaveResult save(const QString &fileName, const LogText &text);
 
 // Moves the file out of the way to the first free name of fileName.bak, fileName.bak.2, ...
 // so that a log that could not be loaded is never overwritten.

@@ -51,7 +51,7 @@ bool Form1::SaveFile(const QString &fileName)
         }
         if (saved.ok) {
             m_setAsideBeforeSave = false;
-            saved = LogStore::save(fileName, Text1->textPieces());
+            saved = LogStore::save(fileName, Text1->storage());
         }
     }
     if (!saved.ok)

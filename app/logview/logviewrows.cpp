@@ -29,15 +29,14 @@ void LogViewRows::reset(const LogText &text)
 void LogViewRows::appended(qint64 oldSize)
 {
     // Only the last line changes; a CR at the old end may now pair with an LF.
-    const qint64 touched = std::max<qint64>(0, oldSize - 1);
     while (!m_segments.empty()) {
         auto last = std::prev(m_segments.end());
-        if (last->second.next < touched && last->second.end < oldSize)
+        if (last->second.next < oldSize)
             break;
         m_cachedBytes -= last->second.text.size();
         m_segments.erase(last);
     }
-    if (m_windowStart + m_window.size() >= touched)
+    if (m_windowStart + m_window.size() >= oldSize - 1)
         m_window.clear();
 }
 
@@ -207,7 +206,12 @@ bool LogViewRows::nextRow(Row &row) const
 {
     if (isLast(row))
         return false;
-    row = rowAt(row.next);
+    // A file changed under the view can make pieces read at different times disagree; a walk
+    // over the rows must still only go forward.
+    const Row following = rowAt(row.next);
+    if (following.start <= row.start)
+        return false;
+    row = following;
     return true;
 }
 
@@ -224,7 +228,10 @@ bool LogViewRows::previousRow(Row &row) const
     }
     // The last row of what comes before: a line that ended in a break, or a cut piece.
     const Segment &before = segmentAt(segment.start - 1);
-    row = rowOf(before, before.rows.size() - 1);
+    const Row preceding = rowOf(before, before.rows.size() - 1);
+    if (preceding.start >= row.start)
+        return false;
+    row = preceding;
     return true;
 }
 

@@ -6,13 +6,11 @@
 #include <map>
 #include <memory>
 
-// The log's text on disk: a read-only base file (the log as loaded) followed by a tail, a region
-// of a read-write file that appended text is written to. Only a small cache of it is in memory.
+// The log on disk: the loaded file as a read-only base, then appends in a tail region of a file.
 class DiskLogText final : public LogText
 {
 public:
-    // The text keeps duplicates of the descriptors; baseFd -1 means no base. The tail region
-    // starts at tailStart and holds tailLength bytes of the text already.
+    // Keeps duplicates of the descriptors (-1: no base); the tail already holds tailLength bytes.
     DiskLogText(int baseFd, qint64 baseSize, int tailFd, qint64 tailStart, qint64 tailLength = 0);
     ~DiskLogText() override;
     DiskLogText(const DiskLogText &) = delete;

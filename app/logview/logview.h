@@ -12,10 +12,7 @@
 class LogText;
 class LogViewLayout;
 
-// The log view: a read-only text view for captures of any length. Its text is Latin-1, one
-// byte per character, read from a LogText, and is given back exactly as it was set and
-// appended, CR LF pairs included. The user can move the caret, select, copy and scroll, but not
-// edit. Positions are byte offsets; only the rows around what is shown are ever laid out.
+// A read-only view of a Latin-1 log of any length, given back byte for byte, CR LF included.
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT

@@ -5,8 +5,7 @@
 #include <QString>
 #include <vector>
 
-// Wraps lines of Latin-1 text into rows of a given width, measuring with a table of character
-// advances.
+// Wraps Latin-1 text into rows of a width, measured with a table of character advances.
 class LogViewLayout
 {
 public:

@@ -140,8 +140,7 @@ LogViewRows::Segment LogViewRows::layOut(qint64 position) const
         }
     }
     if (!shortLine) {
-        // A long line is cut at fixed offsets, so every piece is found the same way from anywhere.
-        // The end of a text that ends at a cut belongs to the piece before it.
+        // Fixed cuts find each piece alike from anywhere; an end on a cut is in the piece before.
         const qint64 inside = position == size ? position - 1 : position;
         const qint64 start = std::max(inside / S * S, lineStart);
         const qint64 gridEnd = std::min(size, (start / S + 1) * S);
@@ -206,8 +205,7 @@ bool LogViewRows::nextRow(Row &row) const
 {
     if (isLast(row))
         return false;
-    // A file changed under the view can make pieces read at different times disagree; a walk
-    // over the rows must still only go forward.
+    // Pieces read before and after a file changed underneath may disagree: only go forward.
     const Row following = rowAt(row.next);
     if (following.start <= row.start)
         return false;

@@ -7,10 +7,7 @@
 class LogText;
 class LogViewLayout;
 
-// The rows the view shows, found around any position without an index of the whole text. Each
-// row lies in a segment: a line, or a piece of a line longer than SegmentBytes cut at multiples
-// of SegmentBytes, so that finding and wrapping a row never reads more than a bounded window.
-// A line break is "\r\n", a lone "\n" or a lone "\r".
+// Rows found near a position with no index: long lines are cut at multiples of SegmentBytes.
 class LogViewRows
 {
 public:
@@ -38,8 +35,7 @@ public:
     bool breakFollows(const Row &row) const { return row.next > row.end; }
     // The row's bytes; what cannot be read (a file cut short) reads as zero bytes.
     QByteArray rowText(const Row &row) const;
-    // The line, or piece of a long line, around the position: its start and where the next
-    // one starts.
+    // The line, or piece of a long line, around the position, to where the next one starts.
     void segmentBounds(qint64 position, qint64 *start, qint64 *next) const;
 
     char at(qint64 position) const;

@@ -174,8 +174,7 @@ void TestDiskLogText::baseLargerThan4GiB()
     QVERIFY(big.left(int(2 * kBlock + 6)).endsWith(QByteArray(last + "0 1 \r\n")));
 }
 
-// Another program truncates the loaded log: reads come back short, never as made-up bytes, and
-// a save reports it and leaves the target as it was.
+// A loaded log cut short: reads come back short, never made up; a save fails and keeps the target.
 void TestDiskLogText::baseCutShortByAnotherProgram()
 {
     const QByteArray base = QByteArray("0123456789ABCDE\n").repeated(64 * 1024);
@@ -228,8 +227,7 @@ void TestDiskLogText::replaceAndRebase()
     QCOMPARE(text->mid(0, 10), QByteArray());
 }
 
-// A full file system: the save of new data fails and keeps the old log; appends the tail
-// refuses stay readable and reach the disk once there is room again.
+// A full disk: the save fails and keeps the old log; refused appends wait in memory for room.
 void TestDiskLogText::fullDisk()
 {
     m_mounted = QFile::encodeName(m_dir.path());

@@ -147,8 +147,7 @@ void TestLogViewDisk::lineLongerThan2GiB()
     QCOMPARE(m_view->selStart(), 1);
 }
 
-// Another program truncates the log while it is shown: scrolling and painting go on, and a copy
-// of what can no longer be read is refused with a clear message.
+// A log cut short while shown: the view goes on, and a copy of what is gone is refused aloud.
 void TestLogViewDisk::fileCutShortWhileShown()
 {
     const QByteArray content = QByteArray("0 1 2 3 4 5 6 7 8 9 A B C D E F \r\n").repeated(60000);

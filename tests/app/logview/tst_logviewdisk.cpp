@@ -86,6 +86,7 @@ private Q_SLOTS:
     void lineLongerThan2GiB();
     void fileCutShortWhileShown();
     void copyIsCapped();
+    void readersGetWhatIsNear();
     void scrollBarMovesByRows_data();
     void scrollBarMovesByRows();
     void appendsReachTheStorage();
@@ -186,6 +187,26 @@ void TestLogViewDisk::copyIsCapped()
                                              "whole.")
                                   .arg(LogView::CopyLimit)
                                   .arg(size));
+}
+
+// Screen readers asking for everything get what is shown, or a bounded piece.
+void TestLogViewDisk::readersGetWhatIsNear()
+{
+    const QByteArray line("41 42 43 \r\n");
+    QVERIFY(writeSparse(path("log.txt"), 3 * k2GiB, {{0, line.repeated(1000)}}));
+    m_view->setStorage(diskText(path("log.txt"), m_dir.path()));
+    QAccessibleTextInterface *text =
+        QAccessible::queryAccessibleInterface(m_view.get())->textInterface();
+    QCOMPARE(text->characterCount(), INT_MAX);
+    const QString asked = text->text(0, text->characterCount());
+    QCOMPARE(asked.size(), 65536);
+    QVERIFY(asked.startsWith(QString::fromLatin1(line)));
+    int start = -1;
+    int end = -1;
+    const QString shown = text->textAtOffset(5, QAccessible::NoBoundary, &start, &end);
+    QCOMPARE(start, 0);
+    QVERIFY(end > 2 * line.size() && end < 200 * line.size());
+    QCOMPARE(shown, QString::fromLatin1(line.repeated(end / line.size())));
 }
 
 void TestLogViewDisk::scrollBarMovesByRows_data()

@@ -111,6 +111,12 @@ private Q_SLOTS:
             << QByteArray(S - 2, 'a') + "\r\n" + QByteArray(2 * S, 'b');
         QTest::newRow("CR LF across a cut") << QByteArray(2 * S - 1, 'c') + "\r\n" + "d";
         QTest::newRow("hex lines") << QByteArray("41 D A 0 FF \r\n").repeated(10000);
+        constexpr qint64 block = DiskLogText::BlockSize;
+        QTest::newRow("CR LF across a cache block")
+            << QByteArray("0 \r\n").repeated(block / 4 - 1) + "012\r\n3 \r\n";
+        QTest::newRow("lone CR and LF ending cache blocks")
+            << QByteArray("0 \r\n").repeated(block / 4 - 1) + "012\r" + QByteArray(block - 1, 'x') +
+                   "\n" + "y";
     }
 
     // Walking forward, walking back and looking up any position give the same rows.
@@ -118,13 +124,23 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         const auto expected = referenceRows(text);
-        MemoryLogText memory(text);
-        LogViewRows rows(memory, m_layout);
-        QCOMPARE(rowsForward(rows), expected);
-        rows.reset(memory);
-        QCOMPARE(rowsBackward(rows, text.size()), expected);
-        rows.reset(memory);
-        verifyRowsAt(rows, expected, text, text.size() > 100000 ? 97 : 1);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("log.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        file.close();
+        const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+        const auto onDisk = DiskLogText::create(dir.path(), fd, text.size());
+        ::close(fd);
+        const MemoryLogText inMemory(text);
+        for (const LogText *storage : {static_cast<const LogText *>(&inMemory),
+                                       static_cast<const LogText *>(onDisk.get())}) {
+            LogViewRows rows(*storage, m_layout);
+            QCOMPARE(rowsForward(rows), expected);
+            rows.reset(*storage);
+            QCOMPARE(rowsBackward(rows, text.size()), expected);
+            rows.reset(*storage);
+            verifyRowsAt(rows, expected, text, text.size() > 100000 ? 97 : 1);
+        }
     }
 
     // Appends in small pieces change only the end; the rows stay what a fresh look gives.

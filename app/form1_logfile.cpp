@@ -53,7 +53,7 @@ bool Form1::SaveFile(const QString &fileName)
         }
         if (saved.ok) {
             m_setAsideBeforeSave = false;
-            saved = LogStore::save(fileName, Text1->textPieces(), [this](const FileIdentity &file) {
+            saved = LogStore::save(fileName, Text1->storage(), [this](const FileIdentity &file) {
                 if (m_journalActive)
                     m_journal->noteSaving(file);
             });
@@ -75,7 +75,7 @@ void Form1::saveRescueCopy(QString &errorText)
     // One rescue file per run, brought up to date by every save that fails the same way.
     if (m_rescueFile.isEmpty())
         m_rescueFile = LogStore::rescueFileName();
-    const LogStore::SaveResult rescued = LogStore::save(m_rescueFile, Text1->textPieces());
+    const LogStore::SaveResult rescued = LogStore::save(m_rescueFile, Text1->storage());
     errorText += rescued.ok ? QString("\r\nWhat was captured is saved in " + m_rescueFile + ".")
                             : QString("\r\n" + rescued.errorText);
 }

@@ -1,8 +1,12 @@
 // Prints how fast the log view takes hex text and how much memory it holds; never fails.
+// logview_bench [received-MB] [--log-gb N] [--line-gb N] [--append-gb N] [--dir PATH]
+// The defaults stay within a minute or two; --log-gb 10 gives the 10 GB figures.
+#include "logview_bench.h"
 #include "logview.h"
 #include "residentmemory.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
@@ -11,7 +15,7 @@
 namespace {
 constexpr int ItemsPerLine = 28;
 
-// Renders received bytes as the capture does: one insert per item and per line break.
+// Renders received bytes as the capture does: one append per event with all its items.
 class Renderer
 {
 public:
@@ -22,17 +26,20 @@ public:
     }
     void feed(LogView &view, const uchar *bytes, qsizetype count)
     {
+        m_text.clear();
         for (qsizetype i = 0; i < count; ++i) {
-            view.setSelText(m_items[bytes[i]]);
+            m_text.append(m_items[bytes[i]]);
             if (++m_column > ItemsPerLine) {
                 m_column = 1;
-                view.setSelText("\r\n");
+                m_text.append("\r\n");
             }
         }
+        view.setSelText(m_text);
     }
 
 private:
     QByteArray m_items[256];
+    QByteArray m_text;
     int m_column = 1;
 };
 
@@ -41,27 +48,52 @@ double mb(qint64 bytes)
     return bytes / 1e6;
 }
 
-void row(const char *figure, double value, const char *unit, const char *goal)
+qint64 gigabytes(const QStringList &args, const char *option, qint64 fallback)
 {
-    std::printf("| %-46s | %12.2f %-6s | %-22s |\n", figure, value, unit, goal);
+    const qsizetype at = args.indexOf(QLatin1String(option));
+    return at >= 0 && at + 1 < args.size() ? qint64(args[at + 1].toDouble() * (1 << 30)) : fallback;
 }
 } // namespace
+
+namespace LogViewBench {
+void row(const char *figure, double value, const char *unit, const char *goal)
+{
+    std::printf("| %-52s | %12.2f %-6s | %-22s |\n", figure, value, unit, goal);
+}
+
+void textRow(const char *figure, const QString &value, const char *goal)
+{
+    std::printf("| %-52s | %19s | %-22s |\n", figure, qPrintable(value), goal);
+}
+} // namespace LogViewBench
+
+using LogViewBench::row;
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const qint64 receivedTotal = argc > 1 ? QByteArray(argv[1]).toLongLong() * 1000000 : 100000000;
+    const QStringList args = QCoreApplication::arguments();
+    const qint64 receivedTotal =
+        argc > 1 && argv[1][0] != '-' ? QByteArray(argv[1]).toLongLong() * 1000000 : 100000000;
+    LogViewBench::DiskSizes sizes;
+    sizes.logBytes = gigabytes(args, "--log-gb", sizes.logBytes);
+    sizes.lineBytes = gigabytes(args, "--line-gb", sizes.lineBytes);
+    sizes.appendBytes = gigabytes(args, "--append-gb", sizes.appendBytes);
+    const qsizetype dirAt = args.indexOf(QStringLiteral("--dir"));
+    sizes.directory = dirAt >= 0 && dirAt + 1 < args.size() ? args[dirAt + 1] : QDir::tempPath();
 
     QByteArray chunk(4096, Qt::Uninitialized);
     for (int i = 0; i < chunk.size(); ++i)
         chunk[i] = char((i * 7919) & 0xff);
     const auto *bytes = reinterpret_cast<const uchar *>(chunk.constData());
 
-    std::printf("| %-46s | %19s | %-22s |\n", "figure", "measured", "goal");
-    std::printf("|%s|%s|%s|\n", QByteArray(48, '-').constData(), QByteArray(21, '-').constData(),
+    std::printf("| %-52s | %19s | %-22s |\n", "figure", "measured", "goal");
+    std::printf("|%s|%s|%s|\n", QByteArray(54, '-').constData(), QByteArray(21, '-').constData(),
                 QByteArray(24, '-').constData());
+
+    LogViewBench::runDiskRows(sizes);
 
     const qint64 rssBefore = residentBytes();
     auto view = std::make_unique<LogView>();
@@ -86,14 +118,6 @@ int main(int argc, char **argv)
     timer.restart();
     const QByteArray whole = view->text();
     row("text() of the whole text", timer.nsecsElapsed() / 1e6, "ms", "");
-    timer.restart();
-    qsizetype pieceBytes = 0;
-    for (QByteArrayView piece : view->textPieces())
-        pieceBytes += piece.size();
-    row("textPieces() of the whole text", timer.nsecsElapsed() / 1e6, "ms", "no copy");
-    if (pieceBytes != whole.size())
-        std::printf("textPieces() covers %lld of %lld bytes\n", qlonglong(pieceBytes),
-                    qlonglong(whole.size()));
     view.reset();
 
     QByteArray load = whole.left(100000000);

@@ -15,6 +15,7 @@
 #include <vector>
 
 class Form1;
+class LogText;
 class QObject;
 
 namespace Bench {
@@ -150,7 +151,7 @@ private:
 
 // Bytes of the stream missing or wrong in the view's text from the given offset on: the hex
 // items are read back, line breaks skipped.
-qint64 lostBytes(const QList<QByteArrayView> &text, qsizetype from, qint64 sent);
+qint64 lostBytes(const LogText &text, qint64 from, qint64 sent);
 
 // The window in a fresh current directory, with every message box answered, and a count of
 // what each OnComm rendered.

@@ -68,7 +68,7 @@ Capture capture(Window &window, Report &report, const QByteArray &run, const Pac
         std::printf("%s: the pseudo-terminal refused a write\n", run.constData());
     report.addLoss(
         run, result.sent,
-        lostBytes(window.form().Text1->textPieces(), window.capturedFrom(), result.sent));
+        lostBytes(window.form().Text1->storage(), window.capturedFrom(), result.sent));
     return result;
 }
 

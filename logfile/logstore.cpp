@@ -1,6 +1,7 @@
 #include "logstore.h"
 
 #include "journalsync.h"
+#include "logtext.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,9 +9,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,17 +145,77 @@ int writeAll(int fd, QByteArrayView piece)
     return 0;
 }
 
+int syncData(int fd)
+{
+    // QSaveFile ignores a failed sync; data that never reached the disk must not replace the old
+    // file.
+    return flushToDisk(fd) ? 0 : errno;
+}
+
 int writeAndSync(int fd, const QList<QByteArrayView> &pieces)
 {
     for (const QByteArrayView piece : pieces) {
         if (const int error = writeAll(fd, piece))
             return error;
     }
-    // QSaveFile ignores a failed sync; data that never reached the disk must not replace the old
-    // file.
-    if (!flushToDisk(fd))
-        return errno;
-    return 0;
+    return syncData(fd);
+}
+
+// Empty when every byte of the text reached the file and the disk; else the cause.
+QString writeTextAndSync(int fd, const LogText &text)
+{
+    constexpr qint64 kPieceBytes = 1024 * 1024;
+    QByteArray piece(qsizetype(std::min(kPieceBytes, text.size())), Qt::Uninitialized);
+    for (qint64 at = 0; at < text.size(); at += kPieceBytes) {
+        const qint64 want = std::min(kPieceBytes, text.size() - at);
+        const qint64 got = text.read(at, piece.data(), want);
+        if (got != want) {
+            return QStringLiteral("the log's own copy could not be read from byte %1 on "
+                                  "(its file was changed by another program)")
+                .arg(at + std::max<qint64>(0, got));
+        }
+        if (const int error = writeAll(fd, QByteArrayView(piece.constData(), want)))
+            return causeText(error);
+    }
+    const int error = syncData(fd);
+    return error ? causeText(error) : QString();
+}
+
+// The write gets the new file's descriptor and returns the cause of its failure, or nothing.
+SaveResult saveThrough(const QString &fileName, const std::function<QString(int)> &write,
+                       const BeforeReplace &beforeReplace)
+{
+    if (const QString problem = folderProblem(fileName); !problem.isEmpty()) {
+        SaveResult failed = saveFailure(fileName, problem);
+        failed.folderUnusable = true;
+        return failed;
+    }
+    const QString refused = refusedTargetCause(fileName);
+    if (!refused.isEmpty())
+        return saveFailure(fileName, refused);
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return saveFailure(fileName, file.errorString());
+    // Nothing is buffered, so commit() in Qt 6.4 has no final flush that could fail unnoticed.
+    if (const QString cause = write(file.handle()); !cause.isEmpty()) {
+        file.cancelWriting();
+        return saveFailure(fileName, cause);
+    }
+    if (beforeReplace) {
+        if (const std::optional<FileIdentity> written = FileIdentity::ofDescriptor(file.handle()))
+            beforeReplace(*written);
+    }
+    if (!file.commit())
+        return saveFailure(fileName, file.errorString());
+    // The new name must survive a power cut as well as the new content.
+    const int folder = ::open(QFile::encodeName(QFileInfo(fileName).path()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return {};
 }
 
 } // namespace
@@ -194,42 +257,24 @@ LoadResult load(const QString &fileName)
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
                 const BeforeReplace &beforeReplace)
 {
-    if (const QString problem = folderProblem(fileName); !problem.isEmpty()) {
-        SaveResult failed = saveFailure(fileName, problem);
-        failed.folderUnusable = true;
-        return failed;
-    }
-    const QString refused = refusedTargetCause(fileName);
-    if (!refused.isEmpty())
-        return saveFailure(fileName, refused);
-
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return saveFailure(fileName, file.errorString());
-    // Nothing is buffered, so commit() in Qt 6.4 has no final flush that could fail unnoticed.
-    if (const int error = writeAndSync(file.handle(), pieces)) {
-        file.cancelWriting();
-        return saveFailure(fileName, causeText(error));
-    }
-    if (beforeReplace) {
-        if (const std::optional<FileIdentity> written = FileIdentity::ofDescriptor(file.handle()))
-            beforeReplace(*written);
-    }
-    if (!file.commit())
-        return saveFailure(fileName, file.errorString());
-    // The new name must survive a power cut as well as the new content.
-    const int folder = ::open(QFile::encodeName(QFileInfo(fileName).path()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return {};
+    return saveThrough(
+        fileName,
+        [&](int fd) {
+            const int error = writeAndSync(fd, pieces);
+            return error ? causeText(error) : QString();
+        },
+        beforeReplace);
 }
 
 SaveResult save(const QString &fileName, QByteArrayView bytes)
 {
     return save(fileName, QList<QByteArrayView>{bytes});
+}
+
+SaveResult save(const QString &fileName, const LogText &text, const BeforeReplace &beforeReplace)
+{
+    return saveThrough(
+        fileName, [&](int fd) { return writeTextAndSync(fd, text); }, beforeReplace);
 }
 
 SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const LogText &text,

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "fileidentity.h"
-#include "logtext.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <functional>
+
+class LogText;
 
 // Loading and saving the log file: its bytes are the log view's Latin-1 text, unchanged.
 namespace LogStore {
@@ -42,6 +43,10 @@ using BeforeReplace = std::function<void(const FileIdentity &)>;
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
                 const BeforeReplace &beforeReplace = {});
 SaveResult save(const QString &fileName, QByteArrayView bytes);
+// Streams the text from wherever it is kept, a megabyte at a time; a part that cannot be read
+// back fails the save.
+SaveResult save(const QString &fileName, const LogText &text,
+                const BeforeReplace &beforeReplace = {});
 
 // Called with the log and the length it will have, before anything is appended to it.
 using BeforeAppend = std::function<void(const FileIdentity &, qint64)>;

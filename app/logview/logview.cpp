@@ -1,19 +1,28 @@
 #include "logview.h"
 
+#include "logtext.h"
 #include "logviewaccessible.h"
-#include "logviewdocument.h"
 #include "logviewlayout.h"
+#include "messagebox.h"
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimerEvent>
+#include <climits>
+
+namespace {
+// Larger texts are not handed whole to screen readers.
+constexpr qint64 AnnouncedTextLimit = 65536;
+} // namespace
 
 LogView::LogView(QWidget *parent)
-    : QAbstractScrollArea(parent), m_document(std::make_unique<LogViewDocument>()),
-      m_layout(std::make_unique<LogViewLayout>(font()))
+    : QAbstractScrollArea(parent), m_text(std::make_unique<MemoryLogText>()),
+      m_layout(std::make_unique<LogViewLayout>(font())),
+      m_rows(std::make_unique<LogViewRows>(*m_text, *m_layout))
 {
     LogViewAccessible::install();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -23,7 +32,7 @@ LogView::LogView(QWidget *parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setRange(0, 0);
-    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &LogView::scrollBarAction);
     updateLayoutWidth();
 }
 
@@ -31,88 +40,83 @@ LogView::~LogView() = default;
 
 QByteArray LogView::text() const
 {
-    return m_document->text();
+    return m_text->mid(0, m_text->size());
 }
 
-QList<QByteArrayView> LogView::textPieces() const
+qint64 LogView::length() const
 {
-    return m_document->pieces();
-}
-
-qsizetype LogView::length() const
-{
-    return m_document->length();
+    return m_text->size();
 }
 
 void LogView::setText(QByteArray text)
 {
     const bool announce = QAccessible::isActive();
     const QString before =
-        announce && length() <= 65536 ? QString::fromLatin1(m_document->text()) : QString();
-    m_document->setText(std::move(text));
-    m_layout->clear();
-    m_caret = m_anchor = 0;
-    m_goalX = -1;
-    m_appendedFrom = -1;
-    setTop(RowRef());
-    m_followCaret = true;
+        announce && length() <= AnnouncedTextLimit ? QString::fromLatin1(this->text()) : QString();
+    m_text->replace(std::move(text));
+    textReplaced();
     if (announce) {
         const QString after =
-            length() <= 65536 ? QString::fromLatin1(m_document->text()) : QString();
+            length() <= AnnouncedTextLimit ? QString::fromLatin1(this->text()) : QString();
         QAccessibleTextUpdateEvent event(this, 0, before, after);
         QAccessible::updateAccessibility(&event);
     }
+}
+
+void LogView::setStorage(std::unique_ptr<LogText> storage)
+{
+    if (!storage)
+        storage = std::make_unique<MemoryLogText>();
+    m_text = std::move(storage);
+    textReplaced();
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent event(this, 0, QString(), QString());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void LogView::textReplaced()
+{
+    m_rows->reset(*m_text);
+    m_caret = m_anchor = 0;
+    m_goalX = -1;
+    m_appendedFrom = -1;
+    setTop(0);
+    m_followCaret = true;
     scheduleRefresh();
 }
 
-qsizetype LogView::selStart() const
+qint64 LogView::selStart() const
 {
     return std::min(m_caret, m_anchor);
 }
 
-qsizetype LogView::selLength() const
+qint64 LogView::selLength() const
 {
     return std::abs(m_caret - m_anchor);
 }
 
 QByteArray LogView::selText() const
 {
-    return m_document->mid(selStart(), selLength());
+    return m_text->mid(selStart(), selLength());
 }
 
-void LogView::setSelStart(qsizetype position)
+void LogView::setSelStart(qint64 position)
 {
-    setCaret(std::clamp<qsizetype>(position, 0, length()), false);
+    setCaret(std::clamp<qint64>(position, 0, length()), false);
 }
 
 void LogView::setSelText(QByteArrayView text)
 {
-    const qsizetype start = selStart();
-    const qsizetype removed = selLength();
-    const qsizetype oldLength = m_document->length();
-    const bool appending = removed == 0 && start == oldLength;
-    const qsizetype dirtyLine =
-        appending ? m_document->lineCount() - 2 : m_document->lineOf(start) - 1;
-    m_layout->invalidateFrom(std::max<qsizetype>(0, dirtyLine));
-    if (!appending && QAccessible::isActive()) {
-        if (removed > 0) {
-            QAccessibleTextRemoveEvent event(this, int(start), QString::fromLatin1(selText()));
-            QAccessible::updateAccessibility(&event);
-        }
-        QAccessibleTextInsertEvent event(this, int(start), QString::fromLatin1(text));
-        QAccessible::updateAccessibility(&event);
-    }
-    if (removed > 0)
-        m_document->remove(start, removed);
-    m_document->insert(start, text);
-    if (appending && m_appendedFrom < 0)
-        m_appendedFrom = start;
-    else if (!appending && m_appendedFrom > start)
-        m_appendedFrom = -1;
-    m_caret = m_anchor = start + text.size();
+    const qint64 oldLength = length();
+    m_text->append(text);
+    m_rows->appended(oldLength);
+    if (m_appendedFrom < 0)
+        m_appendedFrom = oldLength;
+    m_caret = m_anchor = length();
     m_goalX = -1;
     m_followCaret = true;
-    scheduleRefresh(appending ? AppendFrameMs : FrameMs);
+    scheduleRefresh(AppendFrameMs);
 }
 
 void LogView::selectAll()
@@ -123,14 +127,35 @@ void LogView::selectAll()
     scheduleRefresh();
 }
 
-void LogView::copy() const
+void LogView::copy()
 {
     if (selLength() == 0)
         return;
-    QGuiApplication::clipboard()->setText(QString::fromLatin1(selText()));
+    const qint64 count = std::min(selLength(), CopyLimit);
+    const QByteArray bytes = m_text->mid(selStart(), count);
+    if (bytes.size() < count) {
+        tellUser(tr("Nothing was copied: the log's file was changed by another program, and the "
+                    "selection could not be read from byte %1 on.")
+                     .arg(selStart() + bytes.size()),
+                 MessageBox::Warning);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(bytes));
+    if (selLength() > count) {
+        tellUser(tr("Only the first %1 bytes of the selection were copied; it holds %2 bytes. "
+                    "Select less to copy it whole.")
+                     .arg(count)
+                     .arg(selLength()),
+                 MessageBox::Information);
+    }
 }
 
-void LogView::setCaret(qsizetype position, bool keepAnchor)
+void LogView::tellUser(const QString &text, int style)
+{
+    MessageBox::show(window(), text, style, QCoreApplication::applicationName());
+}
+
+void LogView::setCaret(qint64 position, bool keepAnchor)
 {
     m_caret = position;
     if (!keepAnchor)
@@ -139,7 +164,7 @@ void LogView::setCaret(qsizetype position, bool keepAnchor)
     scheduleRefresh();
 }
 
-// Work that follows a change waits for the next frame, so a burst of inserts costs one layout.
+// Work that follows a change waits for the next frame, so a burst of appends costs one layout.
 void LogView::scheduleRefresh(int frameMs)
 {
     const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : frameMs;
@@ -170,20 +195,23 @@ void LogView::notifyAccessibility()
         m_appendedFrom = -1;
         return;
     }
-    if (m_appendedFrom >= 0 && m_appendedFrom < length()) {
-        const QByteArray added = m_document->mid(m_appendedFrom, length() - m_appendedFrom);
-        QAccessibleTextInsertEvent event(this, int(m_appendedFrom), QString::fromLatin1(added));
+    // Readers count in int; a burst beyond the limit is announced by its latest part.
+    if (m_appendedFrom >= 0 && m_appendedFrom < length() && length() <= INT_MAX) {
+        const qint64 from = std::max(m_appendedFrom, length() - AnnouncedTextLimit);
+        const QByteArray added = m_text->mid(from, length() - from);
+        QAccessibleTextInsertEvent event(this, int(from), QString::fromLatin1(added));
         QAccessible::updateAccessibility(&event);
     }
     m_appendedFrom = -1;
     if (m_caret != m_notifiedCaret || m_anchor != m_notifiedAnchor) {
+        const auto clamp = [](qint64 position) { return int(std::min<qint64>(position, INT_MAX)); };
         if (m_anchor != m_notifiedAnchor || selLength() > 0) {
-            QAccessibleTextSelectionEvent event(this, int(selStart()),
-                                                int(selStart() + selLength()));
-            event.setCursorPosition(int(m_caret));
+            QAccessibleTextSelectionEvent event(this, clamp(selStart()),
+                                                clamp(selStart() + selLength()));
+            event.setCursorPosition(clamp(m_caret));
             QAccessible::updateAccessibility(&event);
         }
-        QAccessibleTextCursorEvent event(this, int(m_caret));
+        QAccessibleTextCursorEvent event(this, clamp(m_caret));
         QAccessible::updateAccessibility(&event);
         m_notifiedCaret = m_caret;
         m_notifiedAnchor = m_anchor;
@@ -211,8 +239,10 @@ void LogView::resizeEvent(QResizeEvent *event)
 
 void LogView::updateLayoutWidth()
 {
-    m_layout->setWidth(viewport()->width() - 2 * Margin);
-    m_top.row = std::min(m_top.row, rowCount(m_top.line) - 1);
+    if (m_layout->setWidth(viewport()->width() - 2 * Margin)) {
+        m_rows->reset(*m_text);
+        m_top = m_rows->rowAt(m_top).start;
+    }
 }
 
 void LogView::changeEvent(QEvent *event)
@@ -220,7 +250,8 @@ void LogView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_layout->setFont(font());
-        m_top.row = 0;
+        m_rows->reset(*m_text);
+        m_top = m_rows->rowAt(m_top).start;
         scheduleRefresh();
     }
 }
@@ -231,59 +262,4 @@ void LogView::timerEvent(QTimerEvent *event)
         refresh();
     else
         QAbstractScrollArea::timerEvent(event);
-}
-
-void LogView::scrollContentsBy(int, int)
-{
-    if (m_syncingScroll)
-        return;
-    m_top = RowRef{verticalScrollBar()->value(), 0};
-    viewport()->update();
-}
-
-void LogView::setTop(RowRef top)
-{
-    m_top = top;
-    m_syncingScroll = true;
-    verticalScrollBar()->setValue(int(std::min<qsizetype>(top.line, INT_MAX)));
-    m_syncingScroll = false;
-    viewport()->update();
-}
-
-void LogView::updateScrollRange()
-{
-    const qsizetype last = m_document->lineCount() - 1;
-    // The highest first line that still lets the last line end at the bottom of the view.
-    qsizetype maxTop = last;
-    qsizetype rows = 0;
-    for (qsizetype line = last; line >= 0; --line) {
-        rows += rowCount(line);
-        if (rows > visibleRows())
-            break;
-        maxTop = line;
-    }
-    if (m_top.line > maxTop)
-        m_top = RowRef{maxTop, 0};
-    m_top.row = std::min(m_top.row, rowCount(m_top.line) - 1);
-    QScrollBar *bar = verticalScrollBar();
-    m_syncingScroll = true;
-    bar->setRange(0, int(std::min<qsizetype>(maxTop, INT_MAX)));
-    bar->setPageStep(visibleRows());
-    bar->setValue(int(std::min<qsizetype>(m_top.line, INT_MAX)));
-    m_syncingScroll = false;
-}
-
-void LogView::ensureCaretVisible()
-{
-    const RowRef caret = rowOf(m_caret);
-    if (caret < m_top) {
-        setTop(caret);
-        return;
-    }
-    if (rowOnScreen(caret) >= 0)
-        return;
-    RowRef top = caret;
-    for (int i = 1; i < visibleRows() && previousRow(top); ++i) {
-    }
-    setTop(top);
 }

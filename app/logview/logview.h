@@ -5,40 +5,44 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
-#include <QList>
 #include <memory>
 
-class LogViewDocument;
+#include "logviewrows.h"
+
+class LogText;
 class LogViewLayout;
 
-// The log view: a read-only text view for long captures. Its text is Latin-1, one byte per
-// character, and is given back exactly as it was set and inserted, CR LF pairs included.
-// The user can move the caret, select, copy and scroll, but not edit.
+// A read-only view of a Latin-1 log of any length, given back byte for byte, CR LF included.
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
+    // The most that one copy puts on the clipboard: it holds the text twice over, as UTF-16.
+    static constexpr qint64 CopyLimit = 16 * 1024 * 1024;
+
     explicit LogView(QWidget *parent = nullptr);
     ~LogView() override;
 
+    // The whole text: for small texts and tests.
     QByteArray text() const;
-    // The text as consecutive pieces without copying; valid until the next change.
-    QList<QByteArrayView> textPieces() const;
-    qsizetype length() const;
+    qint64 length() const;
     // Replaces the whole text; the caret goes to 0 and the selection is emptied.
     void setText(QByteArray text);
+    // Shows another storage's text, as setText does.
+    void setStorage(std::unique_ptr<LogText> storage);
+    LogText &storage() const { return *m_text; }
 
     // Start of the selection (the caret when nothing is selected) and its length.
-    qsizetype selStart() const;
-    qsizetype selLength() const;
+    qint64 selStart() const;
+    qint64 selLength() const;
     QByteArray selText() const;
     // Moves the caret to the position (clamped to the text) and empties the selection.
-    void setSelStart(qsizetype position);
-    // Replaces the selection, or inserts at the caret; the caret ends after the new text.
+    void setSelStart(qint64 position);
+    // Appends the text at the end, where the caret is put first; the caret ends after it.
     void setSelText(QByteArrayView text);
 
     void selectAll();
-    void copy() const;
+    void copy();
 
 Q_SIGNALS:
     // The user clicked in the view.
@@ -51,6 +55,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -62,25 +67,14 @@ protected:
 
 private:
     friend class LogViewAccessible;
+    using Row = LogViewRows::Row;
     static constexpr int Margin = 4;
     static constexpr int FrameMs = 16;
     // A steady stream of appended text is drawn five times a second; what the user does at once.
     static constexpr int AppendFrameMs = 200;
+    // How far word moves and word selection look for the word's end.
+    static constexpr qint64 WordReach = 64 * 1024;
 
-    // A visual row: the line and the index of the row within the wrapped line.
-    struct RowRef
-    {
-        qsizetype line = 0;
-        qsizetype row = 0;
-        bool operator==(const RowRef &other) const
-        {
-            return line == other.line && row == other.row;
-        }
-        bool operator<(const RowRef &other) const
-        {
-            return line < other.line || (line == other.line && row < other.row);
-        }
-    };
     enum class Move {
         Left,
         Right,
@@ -96,39 +90,46 @@ private:
         WordRight
     };
 
-    void setCaret(qsizetype position, bool keepAnchor);
+    void textReplaced();
+    void setCaret(qint64 position, bool keepAnchor);
     void moveCaret(Move move, bool keepAnchor);
-    void selectWordAt(qsizetype position);
+    qint64 wordLeft(qint64 position) const;
+    qint64 wordRight(qint64 position) const;
+    void selectWordAt(qint64 position);
     void scheduleRefresh(int frameMs = FrameMs);
     void refresh();
     void notifyAccessibility();
     void updateLayoutWidth();
+
+    // Scrolling: the bar runs over byte offsets, scaled to fit its range.
+    qint64 scrollScale() const;
+    int barValueOf(qint64 position) const;
+    Row highestTop() const;
     void updateScrollRange();
+    void scrollBarAction(int action);
+    void scrollByRows(qint64 rows);
     void ensureCaretVisible();
-    void setTop(RowRef top);
+    void setTop(qint64 rowStart);
 
     int visibleRows() const;
-    qsizetype rowCount(qsizetype line) const;
-    bool nextRow(RowRef &row) const;
-    bool previousRow(RowRef &row) const;
-    RowRef rowOf(qsizetype position) const;
-    // The row's text range, without a line break.
-    void rowRange(RowRef row, qsizetype *start, qsizetype *end) const;
-    QByteArray rowText(RowRef row, qsizetype *start) const;
-    qsizetype positionInRow(RowRef row, qreal x) const;
-    qsizetype moveByRows(qsizetype position, qsizetype rows);
+    Row stepRows(Row row, qint64 rows) const;
+    qint64 positionInRow(const Row &row, qreal x) const;
+    qint64 moveByRows(qint64 position, qint64 rows);
     // Rows from the top of the view to the row, or -1 when it lies outside the view.
-    qsizetype rowOnScreen(RowRef row) const;
-    qsizetype positionAt(const QPoint &point) const;
-    QRect characterRect(qsizetype position) const;
-    void drawRow(QPainter &painter, RowRef row, qreal y);
+    qint64 rowOnScreen(const Row &row) const;
+    qint64 positionAt(const QPoint &point) const;
+    QRect characterRect(qint64 position) const;
+    void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow);
+    void tellUser(const QString &text, int style);
 
-    std::unique_ptr<LogViewDocument> m_document;
+    std::unique_ptr<LogText> m_text;
     std::unique_ptr<LogViewLayout> m_layout;
-    qsizetype m_caret = 0;
-    qsizetype m_anchor = 0;
-    RowRef m_top;
+    std::unique_ptr<LogViewRows> m_rows;
+    qint64 m_caret = 0;
+    qint64 m_anchor = 0;
+    qint64 m_top = 0;
     qreal m_goalX = -1;
+    int m_wheelRemainder = 0;
     bool m_refreshPending = false;
     qint64 m_refreshDueMs = 0;
     bool m_followCaret = false;
@@ -136,7 +137,7 @@ private:
     bool m_pressed = false;
     QBasicTimer m_refreshTimer;
     QElapsedTimer m_sinceRefresh;
-    qsizetype m_appendedFrom = -1;
-    qsizetype m_notifiedCaret = 0;
-    qsizetype m_notifiedAnchor = 0;
+    qint64 m_appendedFrom = -1;
+    qint64 m_notifiedCaret = 0;
+    qint64 m_notifiedAnchor = 0;
 };

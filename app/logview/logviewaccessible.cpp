@@ -1,7 +1,7 @@
 #include "logviewaccessible.h"
 
+#include "logtext.h"
 #include "logview.h"
-#include "logviewdocument.h"
 
 #include <climits>
 
@@ -16,6 +16,15 @@ QAccessibleInterface *createAccessible(const QString &className, QObject *object
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Readers get what is near the caret or shown, never a whole log of gigabytes.
+constexpr qint64 MaxTextAnswer = 64 * 1024;
+constexpr qint64 WordReach = 4096;
+
+int clampToInt(qint64 value)
+{
+    return int(std::clamp<qint64>(value, 0, INT_MAX));
 }
 } // namespace
 
@@ -92,14 +101,14 @@ void LogViewAccessible::setSelection(int selectionIndex, int startOffset, int en
 {
     if (selectionIndex != 0)
         return;
-    const qsizetype length = view()->length();
-    view()->m_anchor = std::clamp<qsizetype>(startOffset, 0, length);
-    view()->setCaret(std::clamp<qsizetype>(endOffset, 0, length), true);
+    const qint64 length = view()->length();
+    view()->m_anchor = std::clamp<qint64>(startOffset, 0, length);
+    view()->setCaret(std::clamp<qint64>(endOffset, 0, length), true);
 }
 
 int LogViewAccessible::cursorPosition() const
 {
-    return int(std::min<qsizetype>(view()->m_caret, INT_MAX));
+    return clampToInt(view()->m_caret);
 }
 
 void LogViewAccessible::setCursorPosition(int position)
@@ -109,58 +118,64 @@ void LogViewAccessible::setCursorPosition(int position)
 
 QString LogViewAccessible::text(int startOffset, int endOffset) const
 {
-    return QString::fromLatin1(view()->m_document->mid(startOffset, endOffset - startOffset));
+    const qint64 count = std::min<qint64>(qint64(endOffset) - startOffset, MaxTextAnswer);
+    return QString::fromLatin1(view()->m_text->mid(startOffset, count));
 }
 
 int LogViewAccessible::characterCount() const
 {
-    return int(std::min<qsizetype>(view()->length(), INT_MAX));
+    return clampToInt(view()->length());
 }
 
 void LogViewAccessible::unitAt(int offset, QAccessible::TextBoundaryType type, int *start,
                                int *end) const
 {
-    const LogViewDocument &document = *view()->m_document;
-    const qsizetype length = document.length();
-    const qsizetype at = std::clamp<qsizetype>(offset, 0, length);
-    qsizetype from = at;
-    qsizetype to = at;
+    const LogView &v = *view();
+    const LogViewRows &rows = *v.m_rows;
+    const qint64 length = v.length();
+    const qint64 at = std::clamp<qint64>(offset, 0, length);
+    qint64 from = at;
+    qint64 to = at;
     switch (type) {
     case QAccessible::CharBoundary:
         to = std::min(length, at + 1);
         break;
-    case QAccessible::WordBoundary:
-        while (from > 0 && !isBlank(document.at(from - 1)))
+    case QAccessible::WordBoundary: {
+        const qint64 low = std::max<qint64>(0, at - WordReach);
+        const qint64 high = std::min(length, at + WordReach);
+        while (from > low && !isBlank(rows.at(from - 1)))
             --from;
-        while (to < length && !isBlank(document.at(to)))
+        while (to < high && !isBlank(rows.at(to)))
             ++to;
-        while (to < length && (document.at(to) == ' ' || document.at(to) == '\t'))
+        while (to < high && (rows.at(to) == ' ' || rows.at(to) == '\t'))
             ++to;
         break;
+    }
     case QAccessible::LineBoundary: {
         // A line for a reader is a row as shown, with what ends it.
-        LogView::RowRef row = view()->rowOf(at);
-        qsizetype rowEnd = 0;
-        view()->rowRange(row, &from, &rowEnd);
-        to = length;
-        if (view()->nextRow(row))
-            view()->rowRange(row, &to, &rowEnd);
+        const LogViewRows::Row row = rows.rowAt(at);
+        from = row.start;
+        to = rows.isLast(row) ? length : row.next;
         break;
     }
     case QAccessible::SentenceBoundary:
-    case QAccessible::ParagraphBoundary: {
-        const qsizetype line = document.lineOf(at);
-        from = document.lineStart(line);
-        to = document.lineStart(line + 1);
+    case QAccessible::ParagraphBoundary:
+        rows.segmentBounds(at, &from, &to);
+        if (to == from)
+            to = length;
+        break;
+    case QAccessible::NoBoundary: {
+        // What is shown stands for the whole.
+        LogViewRows::Row row = rows.rowAt(v.m_top);
+        from = row.start;
+        for (int i = 1; i < v.visibleRows() && rows.nextRow(row); ++i) {
+        }
+        to = rows.isLast(row) ? length : row.next;
         break;
     }
-    case QAccessible::NoBoundary:
-        from = 0;
-        to = length;
-        break;
     }
-    *start = int(std::min<qsizetype>(from, INT_MAX));
-    *end = int(std::min<qsizetype>(to, INT_MAX));
+    *start = clampToInt(from);
+    *end = clampToInt(to);
 }
 
 QString LogViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
@@ -209,14 +224,15 @@ int LogViewAccessible::offsetAtPoint(const QPoint &point) const
     const QPoint local = view()->viewport()->mapFromGlobal(point);
     if (!view()->viewport()->rect().contains(local))
         return -1;
-    return int(std::min<qsizetype>(view()->positionAt(local), INT_MAX));
+    return clampToInt(view()->positionAt(local));
 }
 
 void LogViewAccessible::scrollToSubstring(int startIndex, int)
 {
-    const qsizetype position = std::clamp<qsizetype>(startIndex, 0, view()->length());
-    if (view()->rowOnScreen(view()->rowOf(position)) < 0)
-        view()->setTop(view()->rowOf(position));
+    const qint64 position = std::clamp<qint64>(startIndex, 0, view()->length());
+    const LogViewRows::Row row = view()->m_rows->rowAt(position);
+    if (view()->rowOnScreen(row) < 0)
+        view()->setTop(row.start);
 }
 
 QString LogViewAccessible::attributes(int offset, int *startOffset, int *endOffset) const

@@ -1,9 +1,10 @@
 #include "logview.h"
 
-#include "logviewdocument.h"
+#include "logtext.h"
 #include "logviewlayout.h"
 
 #include <QPainter>
+#include <cmath>
 
 int LogView::visibleRows() const
 {
@@ -11,122 +12,64 @@ int LogView::visibleRows() const
     return std::max(1, int(height / m_layout->lineSpacing()));
 }
 
-qsizetype LogView::rowCount(qsizetype line) const
+LogView::Row LogView::stepRows(Row row, qint64 rows) const
 {
-    return qsizetype(m_layout->rows(*m_document, line)->size());
-}
-
-bool LogView::nextRow(RowRef &row) const
-{
-    if (row.row + 1 < rowCount(row.line)) {
-        ++row.row;
-        return true;
+    for (; rows > 0 && m_rows->nextRow(row); --rows) {
     }
-    if (row.line + 1 >= m_document->lineCount())
-        return false;
-    row = RowRef{row.line + 1, 0};
-    return true;
-}
-
-bool LogView::previousRow(RowRef &row) const
-{
-    if (row.row > 0) {
-        --row.row;
-        return true;
+    for (; rows < 0 && m_rows->previousRow(row); ++rows) {
     }
-    if (row.line == 0)
-        return false;
-    row.line -= 1;
-    row.row = rowCount(row.line) - 1;
-    return true;
+    return row;
 }
 
-LogView::RowRef LogView::rowOf(qsizetype position) const
+qint64 LogView::positionInRow(const Row &row, qreal x) const
 {
-    const qsizetype line = m_document->lineOf(position);
-    const auto rows = m_layout->rows(*m_document, line);
-    const qsizetype offset = position - m_document->lineStart(line);
-    const auto it = std::upper_bound(rows->begin(), rows->end(), quint32(offset));
-    return RowRef{line, qsizetype(it - rows->begin()) - 1};
-}
-
-void LogView::rowRange(RowRef row, qsizetype *start, qsizetype *end) const
-{
-    const auto rows = m_layout->rows(*m_document, row.line);
-    const qsizetype lineStart = m_document->lineStart(row.line);
-    *start = lineStart + (*rows)[row.row];
-    *end = row.row + 1 < qsizetype(rows->size()) ? lineStart + (*rows)[row.row + 1]
-                                                 : m_document->lineEnd(row.line);
-}
-
-QByteArray LogView::rowText(RowRef row, qsizetype *start) const
-{
-    qsizetype end = 0;
-    rowRange(row, start, &end);
-    return m_document->mid(*start, end - *start);
-}
-
-qsizetype LogView::positionInRow(RowRef row, qreal x) const
-{
-    qsizetype start = 0;
-    const QByteArray text = rowText(row, &start);
-    qsizetype offset = m_layout->hit(text, x - Margin);
-    // The end of a wrapped row is the start of the next one; stay on this row.
-    if (offset == text.size() && offset > 0 && row.row + 1 < rowCount(row.line))
+    const QByteArray text = m_rows->rowText(row);
+    qint64 offset = m_layout->hit(text, x - Margin);
+    // The end of a wrapped or cut row is the start of the next one; stay on this row.
+    if (offset == text.size() && offset > 0 && !m_rows->breakFollows(row) && !m_rows->isLast(row))
         --offset;
-    return start + offset;
+    return row.start + offset;
 }
 
-qsizetype LogView::moveByRows(qsizetype position, qsizetype rows)
+qint64 LogView::moveByRows(qint64 position, qint64 rows)
 {
-    RowRef row = rowOf(position);
+    const Row row = m_rows->rowAt(position);
     if (m_goalX < 0) {
-        qsizetype start = 0;
-        const QByteArray text = rowText(row, &start);
-        const qsizetype offset = std::min(position - start, text.size());
+        const QByteArray text = m_rows->rowText(row);
+        const qint64 offset = std::clamp<qint64>(position - row.start, 0, text.size());
         m_goalX = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
     }
-    for (; rows > 0 && nextRow(row); --rows) {
-    }
-    for (; rows < 0 && previousRow(row); ++rows) {
-    }
-    return positionInRow(row, m_goalX);
+    return positionInRow(stepRows(row, rows), m_goalX);
 }
 
-qsizetype LogView::rowOnScreen(RowRef row) const
+qint64 LogView::rowOnScreen(const Row &row) const
 {
-    if (row < m_top)
+    if (row.start < m_top)
         return -1;
-    RowRef at = m_top;
-    for (qsizetype index = 0; index <= visibleRows(); ++index) {
+    Row at = m_rows->rowAt(m_top);
+    for (qint64 index = 0; index <= visibleRows() && at.start <= row.start; ++index) {
         if (at == row)
             return index;
-        if (!nextRow(at))
+        if (!m_rows->nextRow(at))
             return -1;
     }
     return -1;
 }
 
-qsizetype LogView::positionAt(const QPoint &point) const
+qint64 LogView::positionAt(const QPoint &point) const
 {
-    qsizetype index = qsizetype(std::floor((point.y() - Margin) / m_layout->lineSpacing()));
-    RowRef row = m_top;
-    for (; index > 0 && nextRow(row); --index) {
-    }
-    for (; index < 0 && previousRow(row); ++index) {
-    }
-    return positionInRow(row, point.x());
+    const qint64 index = qint64(std::floor((point.y() - Margin) / m_layout->lineSpacing()));
+    return positionInRow(stepRows(m_rows->rowAt(m_top), index), point.x());
 }
 
-QRect LogView::characterRect(qsizetype position) const
+QRect LogView::characterRect(qint64 position) const
 {
-    const RowRef row = rowOf(position);
-    const qsizetype index = rowOnScreen(row);
+    const Row row = m_rows->rowAt(position);
+    const qint64 index = rowOnScreen(row);
     if (index < 0)
         return QRect();
-    qsizetype start = 0;
-    const QByteArray text = rowText(row, &start);
-    const qsizetype offset = std::min(position - start, text.size());
+    const QByteArray text = m_rows->rowText(row);
+    const qint64 offset = std::clamp<qint64>(position - row.start, 0, text.size());
     const qreal x = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
     const qreal width = offset < text.size() ? m_layout->advance(uchar(text[offset])) : 1;
     const qreal y = Margin + index * m_layout->lineSpacing();
@@ -137,37 +80,34 @@ void LogView::paintEvent(QPaintEvent *)
 {
     QPainter painter(viewport());
     painter.setFont(m_layout->font());
-    if (m_top.line >= m_document->lineCount())
-        m_top = RowRef{m_document->lineCount() - 1, 0};
-    m_top.row = std::min(m_top.row, rowCount(m_top.line) - 1);
-    RowRef row = m_top;
+    Row row = m_rows->rowAt(m_top);
+    m_top = row.start;
+    const Row caretRow = m_rows->rowAt(m_caret);
     for (qreal y = Margin; y < viewport()->height(); y += m_layout->lineSpacing()) {
-        drawRow(painter, row, y);
-        if (!nextRow(row))
+        drawRow(painter, row, y, caretRow);
+        if (!m_rows->nextRow(row))
             break;
     }
 }
 
-void LogView::drawRow(QPainter &painter, RowRef row, qreal y)
+void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow)
 {
-    qsizetype start = 0;
-    const QByteArray text = rowText(row, &start);
-    const qsizetype end = start + text.size();
+    const QByteArray text = m_rows->rowText(row);
     const QString display = LogViewLayout::displayText(text);
     const QPointF origin(Margin, y + m_layout->ascent());
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(origin, display);
 
-    const qsizetype selFrom = std::max(selStart(), start);
-    const qsizetype selTo = std::min(selStart() + selLength(), end);
-    const bool lastRow = row.row + 1 == rowCount(row.line);
-    const bool breakSelected = lastRow && row.line + 1 < m_document->lineCount() &&
-                               selStart() <= end && selStart() + selLength() > end;
+    const qint64 selEnd = selStart() + selLength();
+    const qint64 selFrom = std::max(selStart(), row.start);
+    const qint64 selTo = std::min(selEnd, row.end);
+    const bool breakSelected =
+        m_rows->breakFollows(row) && selStart() <= row.end && selEnd > row.end;
     if (selFrom < selTo || breakSelected) {
-        const qsizetype from = std::min(selFrom, end) - start;
+        const qint64 from = std::min(selFrom, row.end) - row.start;
+        const qint64 to = std::max(selTo, selFrom) - row.start;
         const qreal left = Margin + m_layout->textWidth(QByteArrayView(text).first(from));
-        qreal right = Margin + m_layout->textWidth(
-                                   QByteArrayView(text).first(std::max(selTo, selFrom) - start));
+        qreal right = Margin + m_layout->textWidth(QByteArrayView(text).first(to));
         if (breakSelected)
             right += m_layout->advance(' ');
         const QRectF area(left, y, right - left, m_layout->lineSpacing());
@@ -178,8 +118,8 @@ void LogView::drawRow(QPainter &painter, RowRef row, qreal y)
         painter.drawText(origin, display);
         painter.restore();
     }
-    if (hasFocus() && rowOf(m_caret) == row) {
-        const qsizetype offset = std::min(m_caret - start, text.size());
+    if (hasFocus() && caretRow == row) {
+        const qint64 offset = std::clamp<qint64>(m_caret - row.start, 0, text.size());
         const qreal x = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
         painter.fillRect(QRectF(x, y, 1, m_layout->lineSpacing()), palette().color(QPalette::Text));
     }

@@ -1,6 +1,6 @@
 #include "logview.h"
 
-#include "logviewdocument.h"
+#include "logtext.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -73,16 +73,14 @@ void LogView::keyPressEvent(QKeyEvent *event)
 void LogView::moveCaret(Move move, bool keepAnchor)
 {
     const bool collapse = !keepAnchor && selLength() > 0;
-    const qsizetype page = std::max(1, visibleRows() - 1);
-    qsizetype target = m_caret;
-    qsizetype rowStart = 0;
-    qsizetype rowEnd = 0;
+    const qint64 page = std::max(1, visibleRows() - 1);
+    qint64 target = m_caret;
     switch (move) {
     case Move::Left:
-        target = collapse ? selStart() : m_document->previousPosition(m_caret);
+        target = collapse ? selStart() : m_rows->previousPosition(m_caret);
         break;
     case Move::Right:
-        target = collapse ? selStart() + selLength() : m_document->nextPosition(m_caret);
+        target = collapse ? selStart() + selLength() : m_rows->nextPosition(m_caret);
         break;
     case Move::Up:
     case Move::Down:
@@ -91,16 +89,13 @@ void LogView::moveCaret(Move move, bool keepAnchor)
     case Move::PageUp:
     case Move::PageDown:
         target = moveByRows(m_caret, move == Move::PageUp ? -page : page);
-        for (qsizetype i = 0; i < page; ++i) {
-            if (!(move == Move::PageUp ? previousRow(m_top) : nextRow(m_top)))
-                break;
-        }
-        setTop(m_top);
+        setTop(stepRows(m_rows->rowAt(m_top), move == Move::PageUp ? -page : page).start);
         break;
     case Move::Home:
+        target = m_rows->rowAt(m_caret).start;
+        break;
     case Move::End:
-        rowRange(rowOf(m_caret), &rowStart, &rowEnd);
-        target = move == Move::Home ? rowStart : positionInRow(rowOf(m_caret), 1e12);
+        target = positionInRow(m_rows->rowAt(m_caret), 1e12);
         break;
     case Move::Start:
         target = 0;
@@ -109,17 +104,10 @@ void LogView::moveCaret(Move move, bool keepAnchor)
         target = length();
         break;
     case Move::WordLeft:
-        target = m_document->previousPosition(m_caret);
-        while (target > 0 && !isWordChar(m_document->at(target)))
-            target = m_document->previousPosition(target);
-        while (target > 0 && isWordChar(m_document->at(target - 1)))
-            --target;
+        target = wordLeft(m_caret);
         break;
     case Move::WordRight:
-        while (target < length() && isWordChar(m_document->at(target)))
-            ++target;
-        while (target < length() && !isWordChar(m_document->at(target)))
-            ++target;
+        target = wordRight(m_caret);
         break;
     }
     if (move != Move::Up && move != Move::Down && move != Move::PageUp && move != Move::PageDown)
@@ -127,13 +115,38 @@ void LogView::moveCaret(Move move, bool keepAnchor)
     setCaret(target, keepAnchor);
 }
 
-void LogView::selectWordAt(qsizetype position)
+// Word moves look a bounded distance, so a line without blanks costs no more than a long jump.
+qint64 LogView::wordLeft(qint64 position) const
 {
-    qsizetype start = position;
-    qsizetype end = position;
-    while (start > 0 && isWordChar(m_document->at(start - 1)))
+    const qint64 limit = std::max<qint64>(0, position - WordReach);
+    qint64 target = m_rows->previousPosition(position);
+    while (target > limit && !isWordChar(m_rows->at(target)))
+        target = m_rows->previousPosition(target);
+    while (target > limit && isWordChar(m_rows->at(target - 1)))
+        --target;
+    return target;
+}
+
+qint64 LogView::wordRight(qint64 position) const
+{
+    const qint64 limit = std::min(length(), position + WordReach);
+    qint64 target = position;
+    while (target < limit && isWordChar(m_rows->at(target)))
+        ++target;
+    while (target < limit && !isWordChar(m_rows->at(target)))
+        ++target;
+    return target;
+}
+
+void LogView::selectWordAt(qint64 position)
+{
+    const qint64 low = std::max<qint64>(0, position - WordReach);
+    const qint64 high = std::min(length(), position + WordReach);
+    qint64 start = position;
+    qint64 end = position;
+    while (start > low && isWordChar(m_rows->at(start - 1)))
         --start;
-    while (end < length() && isWordChar(m_document->at(end)))
+    while (end < high && isWordChar(m_rows->at(end)))
         ++end;
     m_anchor = start;
     setCaret(end, true);

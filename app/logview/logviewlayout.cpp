@@ -1,12 +1,8 @@
 #include "logviewlayout.h"
 
-#include "logviewdocument.h"
-
 #include <QFontMetricsF>
 
 namespace {
-constexpr size_t MaxCachedLines = 4096;
-
 bool isControl(uchar c)
 {
     return c < 0x20 || (c >= 0x7f && c < 0xa0);
@@ -28,7 +24,6 @@ void LogViewLayout::setFont(const QFont &font)
     m_ascent = metrics.ascent();
     for (int c = 0; c < 256; ++c)
         m_advance[c] = metrics.horizontalAdvance(isControl(uchar(c)) ? QChar(' ') : QChar(c));
-    clear();
 }
 
 bool LogViewLayout::setWidth(qreal width)
@@ -36,7 +31,6 @@ bool LogViewLayout::setWidth(qreal width)
     if (width == m_width)
         return false;
     m_width = width;
-    clear();
     return true;
 }
 
@@ -96,34 +90,4 @@ QString LogViewLayout::displayText(QByteArrayView text)
             c = QLatin1Char(' ');
     }
     return display;
-}
-
-LogViewLayout::Rows LogViewLayout::rows(const LogViewDocument &document, qsizetype line) const
-{
-    if (m_dirtyFrom != std::numeric_limits<qsizetype>::max()) {
-        for (auto it = m_cache.begin(); it != m_cache.end();)
-            it = it->first >= m_dirtyFrom ? m_cache.erase(it) : std::next(it);
-        m_dirtyFrom = std::numeric_limits<qsizetype>::max();
-    }
-    const auto found = m_cache.find(line);
-    if (found != m_cache.end())
-        return found->second;
-    if (m_cache.size() >= MaxCachedLines)
-        m_cache.clear();
-    QByteArray scratch;
-    auto rows =
-        std::make_shared<const std::vector<quint32>>(wrap(document.lineText(line, scratch)));
-    m_cache.emplace(line, rows);
-    return rows;
-}
-
-void LogViewLayout::invalidateFrom(qsizetype line)
-{
-    m_dirtyFrom = std::min(m_dirtyFrom, line);
-}
-
-void LogViewLayout::clear()
-{
-    m_cache.clear();
-    m_dirtyFrom = std::numeric_limits<qsizetype>::max();
 }

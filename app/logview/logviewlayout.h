@@ -3,20 +3,12 @@
 #include <QByteArrayView>
 #include <QFont>
 #include <QString>
-#include <limits>
-#include <memory>
-#include <unordered_map>
 #include <vector>
 
-class LogViewDocument;
-
-// Wraps lines of Latin-1 text into rows of a given width, measuring with a table of character
-// advances, and remembers the rows of recently laid-out lines.
+// Wraps Latin-1 text into rows of a width, measured with a table of character advances.
 class LogViewLayout
 {
 public:
-    using Rows = std::shared_ptr<const std::vector<quint32>>;
-
     explicit LogViewLayout(const QFont &font = QFont());
 
     void setFont(const QFont &font);
@@ -36,11 +28,6 @@ public:
     qsizetype hit(QByteArrayView text, qreal x) const;
     static QString displayText(QByteArrayView text);
 
-    // Cached rows of a line of the document.
-    Rows rows(const LogViewDocument &document, qsizetype line) const;
-    void invalidateFrom(qsizetype line);
-    void clear();
-
 private:
     static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -49,6 +36,4 @@ private:
     qreal m_lineSpacing = 0;
     qreal m_ascent = 0;
     qreal m_advance[256] = {};
-    mutable std::unordered_map<qsizetype, Rows> m_cache;
-    mutable qsizetype m_dirtyFrom = std::numeric_limits<qsizetype>::max();
 };

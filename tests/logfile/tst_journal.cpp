@@ -1,6 +1,7 @@
 #include "flushfault.h"
 #include "journal.h"
 #include "logstore.h"
+#include "logtext.h"
 
 #include <QDir>
 #include <QFile>

@@ -68,24 +68,33 @@ private Q_SLOTS:
 
     void cleanup() { delete m_window; }
 
-    // setSelStart clamps and drops the selection; setSelText replaces it, caret after.
-    void setSelStartAndSelText()
+    void appendsAtTheEnd_data()
     {
-        m_view->setText("41 \r\nA ");
-        m_view->selectAll();
-        m_view->setSelStart(-5);
-        m_view->setSelText("X");
-        QCOMPARE(m_view->text(), QByteArray("X41 \r\nA "));
-        QCOMPARE(m_view->selStart(), 1);
-        m_view->setSelStart(1000);
-        m_view->setSelText("D ");
-        QCOMPARE(m_view->text(), QByteArray("X41 \r\nA D "));
-        QCOMPARE(m_view->selStart(), 10);
-        m_view->setSelStart(4);
-        press(m_view, "Shift+Right, Shift+Right");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selLength");
+        QTest::newRow("caret at the start") << 0 << QByteArray() << 0 << 0;
+        QTest::newRow("caret clamped below") << -5 << QByteArray() << 0 << 0;
+        QTest::newRow("caret clamped above") << 1000 << QByteArray() << 9 << 0;
+        QTest::newRow("selection in the middle")
+            << 1 << QByteArray("Shift+Right, Shift+Right") << 1 << 2;
+        QTest::newRow("everything selected") << 0 << QByteArray("Ctrl+A") << 0 << 9;
+    }
+
+    // setSelStart clamps and drops the selection; setSelText always appends, caret after it.
+    void appendsAtTheEnd()
+    {
+        QFETCH(int, caret);
+        QFETCH(QByteArray, keys);
+        m_view->setText("41 \r\nA D ");
+        m_view->setSelStart(caret);
+        press(m_view, keys.constData());
+        QTEST(int(m_view->selStart()), "selStart");
+        QTEST(int(m_view->selLength()), "selLength");
         m_view->setSelText("FF ");
-        QCOMPARE(m_view->text(), QByteArray("X41 FF  D "));
-        QCOMPARE(m_view->selStart(), 7);
+        QCOMPARE(m_view->text(), QByteArray("41 \r\nA D FF "));
+        QCOMPARE(m_view->selStart(), 12);
         QCOMPARE(m_view->selLength(), 0);
     }
 

@@ -1,0 +1,246 @@
+#include "disklogtext.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int duplicate(int fd)
+{
+    return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+void closeIfOpen(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Reads what the file holds there; a file cut short by another program gives fewer bytes.
+qint64 preadFully(int fd, char *data, qint64 count, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, data + done, size_t(count - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+// Writes as much as the file takes; returns the count written and sets error when it stops.
+qint64 pwriteFully(int fd, const char *data, qint64 count, qint64 offset, int *error)
+{
+    qint64 done = 0;
+    *error = 0;
+    while (done < count) {
+        const ssize_t put = ::pwrite(fd, data + done, size_t(count - done), off_t(offset + done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            *error = put < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += put;
+    }
+    return done;
+}
+
+// An unnamed file where the file system offers one, else a named one removed at once.
+int openPrivateFile(const QString &directory)
+{
+    const QByteArray dir = QFile::encodeName(directory.isEmpty() ? QStringLiteral(".") : directory);
+    const int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    QByteArray name = dir + "/.tavrel-text-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.constData());
+    return named;
+}
+
+} // namespace
+
+DiskLogText::DiskLogText(int baseFd, qint64 baseSize, int tailFd, qint64 tailStart,
+                         qint64 tailLength)
+    : m_baseFd(duplicate(baseFd)), m_baseSize(m_baseFd >= 0 ? std::max<qint64>(0, baseSize) : 0),
+      m_tailFd(duplicate(tailFd)), m_tailStart(std::max<qint64>(0, tailStart)),
+      m_tailLength(m_tailFd >= 0 ? std::max<qint64>(0, tailLength) : 0)
+{
+    if (tailFd >= 0 && m_tailFd < 0)
+        m_writeError = errno;
+}
+
+DiskLogText::~DiskLogText()
+{
+    closeIfOpen(m_baseFd);
+    closeIfOpen(m_tailFd);
+}
+
+std::unique_ptr<DiskLogText> DiskLogText::create(const QString &directory, int baseFd,
+                                                 qint64 baseSize, QString *errorText)
+{
+    const int tail = openPrivateFile(directory);
+    if (tail < 0) {
+        if (errorText) {
+            *errorText = QStringLiteral("Could not make a file for the log in %1: %2")
+                             .arg(directory, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        return nullptr;
+    }
+    auto text = std::make_unique<DiskLogText>(baseFd, baseSize, tail, 0);
+    ::close(tail);
+    text->m_ownsTail = true;
+    return text;
+}
+
+qint64 DiskLogText::size() const
+{
+    return m_baseSize + m_tailLength + m_unwritten.size();
+}
+
+qint64 DiskLogText::read(qint64 position, char *data, qint64 count) const
+{
+    count = std::min(count, size() - position);
+    if (position < 0 || count <= 0)
+        return 0;
+    // Large reads (a save, a copy) go straight to the file and leave the view's blocks cached.
+    if (count >= 4 * BlockSize)
+        return readUncached(position, data, count);
+    qint64 done = 0;
+    while (done < count) {
+        const qint64 at = position + done;
+        const Block &cached = block(at / BlockSize);
+        const qint64 offset = at % BlockSize;
+        const qint64 take = std::min(count - done, qint64(cached.bytes.size()) - offset);
+        if (take <= 0)
+            break;
+        std::memcpy(data + done, cached.bytes.constData() + offset, size_t(take));
+        done += take;
+        if (cached.bytes.size() < BlockSize)
+            break;
+    }
+    return done;
+}
+
+qint64 DiskLogText::readUncached(qint64 position, char *data, qint64 count) const
+{
+    qint64 done = 0;
+    if (position < m_baseSize) {
+        const qint64 want = std::min(count, m_baseSize - position);
+        done = preadFully(m_baseFd, data, want, position);
+        if (done < want)
+            return done;
+    }
+    const qint64 tailEnd = m_baseSize + m_tailLength;
+    if (done < count && position + done < tailEnd) {
+        const qint64 at = position + done - m_baseSize;
+        const qint64 want = std::min(count - done, tailEnd - (position + done));
+        const qint64 got = preadFully(m_tailFd, data + done, want, m_tailStart + at);
+        done += got;
+        if (got < want)
+            return done;
+    }
+    if (done < count) {
+        const qint64 at = position + done - tailEnd;
+        const qint64 take = std::min(count - done, qint64(m_unwritten.size()) - at);
+        std::memcpy(data + done, m_unwritten.constData() + at, size_t(take));
+        done += take;
+    }
+    return done;
+}
+
+const DiskLogText::Block &DiskLogText::block(qint64 index) const
+{
+    auto found = m_cache.find(index);
+    if (found == m_cache.end()) {
+        if (m_cache.size() >= CachedBlocks) {
+            const auto oldest =
+                std::min_element(m_cache.begin(), m_cache.end(), [](const auto &a, const auto &b) {
+                    return a.second.lastUse < b.second.lastUse;
+                });
+            m_cache.erase(oldest);
+        }
+        Block fresh;
+        const qint64 start = index * BlockSize;
+        fresh.bytes.resize(qsizetype(std::min(BlockSize, std::max<qint64>(0, size() - start))));
+        fresh.bytes.truncate(
+            qsizetype(readUncached(start, fresh.bytes.data(), fresh.bytes.size())));
+        found = m_cache.emplace(index, std::move(fresh)).first;
+    }
+    found->second.lastUse = ++m_useCount;
+    return found->second;
+}
+
+void DiskLogText::append(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    dropCacheFrom(size());
+    m_unwritten.append(bytes);
+    writeUnwritten();
+}
+
+// Whatever the tail refuses stays in memory, so a full disk loses nothing the view was given.
+void DiskLogText::writeUnwritten()
+{
+    if (m_tailFd < 0) {
+        m_writeError = m_writeError ? m_writeError : EBADF;
+        return;
+    }
+    const qint64 written = pwriteFully(m_tailFd, m_unwritten.constData(), m_unwritten.size(),
+                                       m_tailStart + m_tailLength, &m_writeError);
+    m_tailLength += written;
+    m_unwritten.remove(0, qsizetype(written));
+    if (m_unwritten.isEmpty() && m_unwritten.capacity() > 1024 * 1024)
+        m_unwritten.squeeze();
+}
+
+void DiskLogText::replace(QByteArray text)
+{
+    closeIfOpen(m_baseFd);
+    m_baseSize = 0;
+    m_tailLength = 0;
+    m_unwritten.clear();
+    m_writeError = 0;
+    m_cache.clear();
+    truncateOwnTail();
+    append(text);
+}
+
+void DiskLogText::rebase(int baseFd, qint64 baseSize)
+{
+    const bool sameSize = baseSize == size();
+    closeIfOpen(m_baseFd);
+    m_baseFd = duplicate(baseFd);
+    m_baseSize = m_baseFd >= 0 ? std::max<qint64>(0, baseSize) : 0;
+    m_tailLength = 0;
+    m_unwritten.clear();
+    m_writeError = 0;
+    // The same text in another file: what is cached stays true.
+    if (!sameSize || m_baseFd < 0)
+        m_cache.clear();
+    truncateOwnTail();
+}
+
+void DiskLogText::dropCacheFrom(qint64 position)
+{
+    m_cache.erase(m_cache.lower_bound(position / BlockSize), m_cache.end());
+}
+
+void DiskLogText::truncateOwnTail()
+{
+    // A tail handed over belongs to its owner, who decides what becomes of its old bytes.
+    if (m_ownsTail && m_tailFd >= 0 && ::ftruncate(m_tailFd, off_t(m_tailStart)) != 0)
+        m_writeError = errno;
+}

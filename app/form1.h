@@ -8,7 +8,11 @@
 #include <memory>
 #include <optional>
 
+namespace LogStore {
+struct SaveResult;
+}
 class DialogButtons;
+class DiskLogText;
 class FocusValidation;
 class Journal;
 struct JournalRecovery;
@@ -120,6 +124,9 @@ private:
     void LayoutControls();
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
+    void showLogText(std::unique_ptr<DiskLogText> text);
+    LogStore::SaveResult writeLog(const QString &fileName);
+    void noteSaved(const QString &fileName);
     bool setUpPort();
     void reportPortCause(const QString &cause);
     void updatePortTip();
@@ -156,6 +163,10 @@ private:
     bool m_journalActive = false;
     // The log file as it was when the view last equalled it.
     std::optional<FileIdentity> m_savedIdentity;
+    // How much of the view's text log.txt holds, when the rest was only appended since; else -1.
+    qint64 m_savedSize = -1;
+    // The view's text as kept on disk; owned by the view.
+    DiskLogText *m_diskText = nullptr;
     bool m_quiet = false;
     bool m_journalWarned = false;
     bool m_startRefused = false;

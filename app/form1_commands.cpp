@@ -8,6 +8,8 @@
 void Form1::Command3_Click()
 {
     Text1->setText(QByteArray());
+    // log.txt still holds the old text: the next save writes it whole.
+    m_savedSize = -1;
     m_journal->clear();
     Text1->setFocus();
 }

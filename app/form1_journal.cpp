@@ -51,6 +51,7 @@ void Form1::recoverJournal(const JournalRecovery &recovery)
     const QByteArray text = m_journal->recoveredText(recovery);
     if (recovery.cleared) {
         Text1->setText(text);
+        m_savedSize = -1;
     } else {
         Text1->setSelStart(Text1->length());
         Text1->setSelText(text);

@@ -1,4 +1,5 @@
 #include "busypointer.h"
+#include "disklogtext.h"
 #include "form1.h"
 #include "journal.h"
 #include "logstore.h"
@@ -16,8 +17,11 @@ bool Form1::OpenFile(const QString &fileName)
         loaded = LogStore::load(fileName);
         if (loaded.status == LogStore::LoadResult::Status::Loaded) {
             setWindowTitle(appTitle() + " - " + fileName.toUpper());
-            Text1->setText(std::move(loaded.bytes));
             m_savedIdentity = loaded.identity;
+            m_savedSize = loaded.text->size();
+            showLogText(std::move(loaded.text));
+        } else {
+            showLogText(LogStore::newText(fileName));
         }
     }
     switch (loaded.status) {
@@ -39,6 +43,15 @@ bool Form1::OpenFile(const QString &fileName)
     return false;
 }
 
+void Form1::showLogText(std::unique_ptr<DiskLogText> text)
+{
+    // Without a file for it anywhere, the text stays in memory.
+    if (!text)
+        return;
+    m_diskText = text.get();
+    Text1->setStorage(std::move(text));
+}
+
 bool Form1::SaveFile(const QString &fileName)
 {
     LogStore::SaveResult saved;
@@ -50,17 +63,15 @@ bool Form1::SaveFile(const QString &fileName)
         if (m_setAsideBeforeSave && QFileInfo::exists(fileName)) {
             const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
             saved = {moved.ok, moved.errorText};
+            m_savedSize = -1;
         }
         if (saved.ok) {
             m_setAsideBeforeSave = false;
-            saved = LogStore::save(fileName, Text1->storage(), [this](const FileIdentity &file) {
-                if (m_journalActive)
-                    m_journal->noteSaving(file);
-            });
+            saved = writeLog(fileName);
         }
     }
     if (saved.ok) {
-        m_savedIdentity = FileIdentity::ofPath(fileName);
+        noteSaved(fileName);
         startJournal();
         return true;
     }
@@ -68,6 +79,33 @@ bool Form1::SaveFile(const QString &fileName)
         saveRescueCopy(saved.errorText);
     warn(saved.errorText);
     return false;
+}
+
+LogStore::SaveResult Form1::writeLog(const QString &fileName)
+{
+    // A log still as this program left it takes only what was added since.
+    if (m_savedSize >= 0 && m_savedIdentity) {
+        const LogStore::SaveResult appended =
+            LogStore::appendTo(fileName, *m_savedIdentity, Text1->storage(), m_savedSize,
+                               [this](const FileIdentity &log, qint64 newSize) {
+                                   if (m_journalActive)
+                                       m_journal->noteAppending(log, newSize);
+                               });
+        if (!appended.logChanged)
+            return appended;
+    }
+    return LogStore::save(fileName, Text1->storage(), [this](const FileIdentity &file) {
+        if (m_journalActive)
+            m_journal->noteSaving(file);
+    });
+}
+
+void Form1::noteSaved(const QString &fileName)
+{
+    // From now on the view reads the saved part from log.txt itself.
+    m_savedIdentity =
+        m_diskText ? LogStore::rebase(*m_diskText, fileName) : FileIdentity::ofPath(fileName);
+    m_savedSize = m_savedIdentity ? Text1->length() : -1;
 }
 
 void Form1::saveRescueCopy(QString &errorText)

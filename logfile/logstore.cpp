@@ -1,5 +1,6 @@
 #include "logstore.h"
 
+#include "disklogtext.h"
 #include "journalsync.h"
 #include "logtext.h"
 
@@ -28,10 +29,10 @@ QString causeText(int errorNumber)
 
 LoadResult loadFailure(const QString &fileName, const QString &cause)
 {
-    return {LoadResult::Status::Failed,
-            {},
-            QStringLiteral("Could not load %1: %2").arg(fileName, cause),
-            {}};
+    LoadResult failed;
+    failed.status = LoadResult::Status::Failed;
+    failed.errorText = QStringLiteral("Could not load %1: %2").arg(fileName, cause);
+    return failed;
 }
 
 SaveResult saveFailure(const QString &fileName, const QString &cause)
@@ -56,23 +57,6 @@ public:
 private:
     int m_fd = -1;
 };
-
-// Reads until size bytes have arrived; a file that shrank meanwhile ends the read early.
-qint64 readFully(int fd, char *data, qint64 size)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, data + done, size_t(size - done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
-}
 
 QString kindOfFile(mode_t mode)
 {
@@ -236,22 +220,44 @@ LoadResult load(const QString &fileName)
         return loadFailure(fileName, causeText(EISDIR));
     if (!S_ISREG(info.st_mode))
         return loadFailure(fileName, QStringLiteral("Not a regular file"));
-    if (info.st_size > kMaxLogBytes) {
-        return loadFailure(fileName, QStringLiteral("%1 (%2 bytes, at most %3 can be loaded)")
-                                         .arg(causeText(EFBIG))
-                                         .arg(qint64(info.st_size))
-                                         .arg(kMaxLogBytes));
-    }
-
-    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
-    const qint64 got = readFully(file.fd(), bytes.data(), bytes.size());
-    if (got < 0)
+    // A file whose first block cannot be read (a failing disk) is reported now, not when shown.
+    char probe[4096];
+    if (info.st_size > 0 && ::pread(file.fd(), probe, sizeof probe, 0) < 0)
         return loadFailure(fileName, causeText(errno));
-    bytes.truncate(qsizetype(got));
-    return {LoadResult::Status::Loaded,
-            bytes,
-            {},
-            FileIdentity::ofDescriptor(file.fd()).value_or(FileIdentity{})};
+    QString cause;
+    std::unique_ptr<DiskLogText> text = newText(fileName, file.fd(), info.st_size, &cause);
+    if (!text)
+        return loadFailure(fileName, cause);
+    LoadResult loaded;
+    loaded.status = LoadResult::Status::Loaded;
+    loaded.text = std::move(text);
+    loaded.identity = FileIdentity::ofDescriptor(file.fd()).value_or(FileIdentity{});
+    return loaded;
+}
+
+std::unique_ptr<DiskLogText> newText(const QString &fileName, int baseFd, qint64 baseSize,
+                                     QString *errorText)
+{
+    // Next to the log, on the disk that will hold it; the temporary folder when that is refused.
+    for (const QString &folder : {QFileInfo(fileName).absolutePath(), QDir::tempPath()}) {
+        if (std::unique_ptr<DiskLogText> text =
+                DiskLogText::create(folder, baseFd, baseSize, errorText))
+            return text;
+    }
+    return nullptr;
+}
+
+std::optional<FileIdentity> rebase(DiskLogText &text, const QString &fileName)
+{
+    FdGuard file(
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const std::optional<FileIdentity> found =
+        file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
+    // Another program wrote to it meanwhile: the log no longer equals the text.
+    if (!found || found->size != text.size())
+        return std::nullopt;
+    text.rebase(file.fd(), found->size);
+    return found;
 }
 
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
@@ -283,6 +289,9 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
     SaveResult changed;
     changed.ok = false;
     changed.logChanged = true;
+    // A log the whole save refuses (read-only, not a regular file) is reported by it.
+    if (!refusedTargetCause(fileName).isEmpty())
+        return changed;
     FdGuard file(
         ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     const std::optional<FileIdentity> found =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "disklogtext.h"
 #include "fileidentity.h"
 
 #include <QByteArray>
@@ -7,25 +8,32 @@
 #include <QList>
 #include <QString>
 #include <functional>
-
-class LogText;
+#include <memory>
+#include <optional>
 
 // Loading and saving the log file: its bytes are the log view's Latin-1 text, unchanged.
 namespace LogStore {
-
-// Larger files are refused rather than loaded or truncated.
-inline constexpr qint64 kMaxLogBytes = qint64(1) << 30;
 
 struct LoadResult
 {
     enum class Status { Loaded, Missing, Failed };
     Status status = Status::Missing;
-    QByteArray bytes;      // the whole file when Loaded
+    // When Loaded: the file read where it lies, however long; appends are kept on disk too.
+    std::unique_ptr<DiskLogText> text;
     QString errorText;     // names the file and the real cause when Failed
-    FileIdentity identity; // the file as it was read, when Loaded
+    FileIdentity identity; // the file as it was opened, when Loaded
 };
 
 LoadResult load(const QString &fileName);
+
+// A text that starts with the base file (-1: none) and keeps what is appended in an unnamed
+// file next to fileName, or in the temporary folder; null with errorText when neither can.
+std::unique_ptr<DiskLogText> newText(const QString &fileName, int baseFd = -1, qint64 baseSize = 0,
+                                     QString *errorText = nullptr);
+
+// After a save the text reads the saved file as its base; nothing when the file is not the text
+// any more (another program wrote to it), else the file as it was opened.
+std::optional<FileIdentity> rebase(DiskLogText &text, const QString &fileName);
 
 struct SaveResult
 {

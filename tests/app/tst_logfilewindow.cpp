@@ -1,3 +1,4 @@
+#include "fileidentity.h"
 #include "formfixture.h"
 #include "logstore.h"
 #include "logview.h"
@@ -14,8 +15,9 @@ class TestLogFileWindow : public QObject
 private Q_SLOTS:
     void startUp_data();
     void startUp();
-    void unloadableLogIsReportedAndKept_data();
-    void unloadableLogIsReportedAndKept();
+    void directoryInPlaceOfTheLogIsReported();
+    void logOverFourGiBOpensAndStopAppendsToIt_data();
+    void logOverFourGiBOpensAndStopAppendsToIt();
     void failedSaveIsReportedAndNothingIsLost();
 };
 
@@ -45,27 +47,10 @@ void TestLogFileWindow::startUp()
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
-void TestLogFileWindow::unloadableLogIsReportedAndKept_data()
+void TestLogFileWindow::directoryInPlaceOfTheLogIsReported()
 {
-    QTest::addColumn<bool>("directory");
-    QTest::addColumn<bool>("movedAwayByUser");
-    QTest::newRow("log.txt is a directory") << true << false;
-    QTest::newRow("log.txt too large to load") << false << false;
-    QTest::newRow("too large, moved away before the first save") << false << true;
-}
-
-void TestLogFileWindow::unloadableLogIsReportedAndKept()
-{
-    QFETCH(bool, directory);
-    QFETCH(bool, movedAwayByUser);
     FormFixture f;
-    const qint64 tooLarge = LogStore::kMaxLogBytes + 1;
-    if (directory) {
-        QVERIFY(QDir(f.dir.path()).mkdir("log.txt"));
-    } else {
-        f.writeLogFile("x");
-        QVERIFY(QFile::resize(f.path("log.txt"), tooLarge)); // sparse: costs no disk
-    }
+    QVERIFY(QDir(f.dir.path()).mkdir("log.txt"));
     Form1 &form = f.start();
     QCOMPARE(f.boxes.size(), 1);
     QCOMPARE(f.boxes[0].style, int(MessageBox::Warning));
@@ -73,30 +58,44 @@ void TestLogFileWindow::unloadableLogIsReportedAndKept()
     QVERIFY2(f.boxes[0].text.contains("log.txt"), qPrintable(f.boxes[0].text));
     QCOMPARE(form.windowTitle(), QString("Tavrel"));
     QCOMPARE(form.Text1->length(), 0);
-    QCOMPARE(QFileInfo(f.path("log.txt")).isDir(), directory);
-    if (!directory)
-        QCOMPARE(QFileInfo(f.path("log.txt")).size(), tooLarge);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-
-    // The first save keeps the old log under another name; a directory stays in the way.
     form.Text1->setSelText("1 ");
-    // Told of the old log, the user may have moved it somewhere safe himself.
-    if (movedAwayByUser)
-        QVERIFY(QFile::rename(f.path("log.txt"), f.path("kept.txt")));
     form.Command2_Click();
-    if (directory) {
-        QVERIFY(QFileInfo(f.path("log.txt")).isDir());
-        QCOMPARE(f.boxes.size(), 2);
-    } else if (movedAwayByUser) {
-        QCOMPARE(f.boxes.size(), 1);
-        QCOMPARE(f.logFile(), QByteArray("1 "));
-    } else {
-        QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), tooLarge);
-        QCOMPARE(f.logFile(), QByteArray("1 "));
-        form.Command2_Click();
-        QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), tooLarge);
-        QVERIFY(!QFileInfo::exists(f.path("log.txt.bak.2")));
-    }
+    QVERIFY(QFileInfo(f.path("log.txt")).isDir());
+    QCOMPARE(f.boxes.size(), 2);
+}
+
+// Sparse where the content does not matter; what is new goes onto the end of the same file.
+void TestLogFileWindow::logOverFourGiBOpensAndStopAppendsToIt_data()
+{
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("appended") << false;
+    QTest::newRow("cleared, then written whole") << true;
+}
+
+void TestLogFileWindow::logOverFourGiBOpensAndStopAppendsToIt()
+{
+    QFETCH(bool, cleared);
+    FormFixture f;
+    const qint64 size = (qint64(4) << 30) + 3;
+    f.writeLogFile("41 ");
+    QVERIFY(QFile::resize(f.path("log.txt"), size));
+    const FileIdentity before = *FileIdentity::ofPath(f.path("log.txt"));
+    Form1 &form = f.start();
+    QVERIFY(f.boxes.isEmpty());
+    QCOMPARE(form.windowTitle(), QString("Tavrel - LOG.TXT"));
+    QCOMPARE(form.Text1->length(), size);
+    if (cleared)
+        form.Command3_Click();
+    form.Text1->setSelText("42 ");
+    form.Command2_Click();
+    QVERIFY(f.boxes.isEmpty());
+    const FileIdentity after = *FileIdentity::ofPath(f.path("log.txt"));
+    QCOMPARE(after.inode == before.inode, !cleared);
+    QCOMPARE(after.size, cleared ? 3 : size + 3);
+    QFile log(f.path("log.txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(after.size - 3));
+    QCOMPARE(log.read(10), QByteArray("42 "));
 }
 
 void TestLogFileWindow::failedSaveIsReportedAndNothingIsLost()

@@ -54,6 +54,23 @@ inline QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// How much text the journal's records vouch for: written data without its record is not yet
+// journaled.
+inline qint64 journaledText(const QString &folder)
+{
+    const QByteArray index = fileBytes(folder + "/log.txt.journal.idx");
+    qint64 end = 0;
+    for (qsizetype at = 72; at + 72 <= index.size(); at += 72) {
+        quint16 type = 0;
+        qint64 fields[2] = {};
+        std::memcpy(&type, index.constData() + at + 4, sizeof type);
+        std::memcpy(fields, index.constData() + at + 16, sizeof fields);
+        if (type == 2) // an append: offset and length
+            end = fields[0] + fields[1];
+    }
+    return end;
+}
+
 // The pid that the journal's header names: the program that started it afresh.
 inline qint64 journalOwner(const QString &folder)
 {

@@ -72,8 +72,7 @@ QByteArray TestDurability::sendRandomly(TavrelProcess &tavrel, Ending ending)
     }
     const qsizetype rendered = hexOf(sent, 28, 1).size();
     // A timeout here shows as missing bytes in the check after recovery.
-    (void)QTest::qWaitFor(
-        [&] { return QFileInfo(m_dir.filePath("log.txt.journal")).size() >= rendered; }, 10000);
+    (void)QTest::qWaitFor([&] { return journaledText(m_dir.path()) >= rendered; }, 10000);
     tavrel.signal(SIGKILL);
     return sent;
 }

@@ -4,6 +4,7 @@
 #include "journal.h"
 #include "linecontrol.h"
 #include "logview.h"
+#include "menushortcuts.h"
 #include "windowicon.h"
 
 #include <QApplication>
@@ -101,6 +102,8 @@ void Form1::setUpToolkit()
     setDefaultButton(Command1, true);
     m_dialogButtons->setCancel(Command4);
     m_focusValidation = new FocusValidation(this);
+    auto *menuShortcuts = new MenuShortcuts(this);
+    menuShortcuts->givePriority(mnuFileExit);
     // Enter in a box validates it first, as a click on the button would.
     m_dialogButtons->setBeforeDefault([this] {
         if (QComboBox *box = m_focusValidation->focusedBox())

@@ -8,5 +8,5 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 cmake --preset asan
-cmake --build --preset asan
+cmake --build --preset asan --parallel "$(nproc)"
 ctest --preset asan "$@"

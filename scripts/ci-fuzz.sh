@@ -8,7 +8,7 @@ seconds="${TAVREL_FUZZ_SECONDS:-12}"
 targets=(fuzz_numbers fuzz_portrules fuzz_portsettings fuzz_hexrender fuzz_logstore)
 
 cmake --preset fuzz
-cmake --build --preset fuzz
+cmake --build --preset fuzz --parallel "$(nproc)"
 ctest --preset fuzz
 
 # New inputs go to a scratch corpus; the committed inputs are only read.

@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 export TAVREL_SOAK_BYTES="${1:-52428800}"
 [ -n "${2:-}" ] && export TAVREL_RANDOM_START="$2"
 cmake --preset dev
-cmake --build --preset dev --target tst_soak
+cmake --build --preset dev --parallel "$(nproc)" --target tst_soak
 ctest --preset dev -R '^tst_soak$' --verbose

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QPushButton>
 
 DialogButtons::DialogButtons(QWidget *window) : QObject(window), m_window(window)
@@ -26,8 +27,10 @@ bool DialogButtons::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
     auto *widget = static_cast<QWidget *>(watched);
-    if (widget->window() != m_window || QApplication::activePopupWidget() ||
-        QApplication::activeModalWidget())
+    // The menu bar holds the focus only while a menu is worked with the keys: Enter and Escape
+    // belong to it then.
+    if (widget->window() != m_window || qobject_cast<QMenuBar *>(widget) ||
+        QApplication::activePopupWidget() || QApplication::activeModalWidget())
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

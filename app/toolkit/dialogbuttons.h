@@ -15,9 +15,7 @@ public:
     explicit DialogButtons(QWidget *window);
 
     void setDefault(QPushButton *button, bool isDefault);
-    QPushButton *defaultButton() const { return m_default; }
     void setCancel(QPushButton *button) { m_cancel = button; }
-    QPushButton *cancelButton() const { return m_cancel; }
     // Runs before Enter presses the default button.
     void setBeforeDefault(std::function<void()> step) { m_beforeDefault = std::move(step); }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QMenuBar>
 
 FocusValidation::FocusValidation(QWidget *window) : QObject(window), m_window(window)
 {
@@ -49,10 +50,19 @@ void FocusValidation::validate(QComboBox *box)
 
 void FocusValidation::focusChanged(QWidget *old, QWidget *now)
 {
-    QComboBox *box = watchedBoxOf(old);
-    if (!box || !box->isEnabled() || !now || now->window() != m_window)
+    if (!now || now->window() != m_window)
         return;
-    if (watchedBoxOf(now) == box)
+    QComboBox *box = watchedBoxOf(old);
+    // A menu opened with its access key holds the focus only while it is open, as a click does.
+    if (qobject_cast<QMenuBar *>(now)) {
+        if (box)
+            m_boxBeforeMenuBar = box;
+        return;
+    }
+    if (!box && qobject_cast<QMenuBar *>(old))
+        box = m_boxBeforeMenuBar;
+    m_boxBeforeMenuBar = nullptr;
+    if (!box || !box->isEnabled() || watchedBoxOf(now) == box)
         return;
     validate(box);
 }

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 class QComboBox;
@@ -32,4 +33,6 @@ private:
 
     QWidget *m_window = nullptr;
     QHash<QComboBox *, std::function<void()>> m_validators;
+    // The box the focus left for the menu bar; it is validated if the focus moves on elsewhere.
+    QPointer<QComboBox> m_boxBeforeMenuBar;
 };

@@ -11,11 +11,6 @@ constexpr qsizetype kRememberedLengths = 4;
 
 namespace Twips {
 
-double twipsPerPixel()
-{
-    return s_twipsPerPixel;
-}
-
 void setTwipsPerPixel(double twipsPerPixel)
 {
     s_twipsPerPixel = twipsPerPixel;

@@ -7,7 +7,6 @@
 // Twips (1/1440 inch) are the window's own measure; pixels exist only at the toolkit's edge.
 namespace Twips {
 
-double twipsPerPixel();
 void setTwipsPerPixel(double twipsPerPixel);
 int toPixels(float twips);
 float fromPixels(int pixels);
@@ -33,7 +32,6 @@ class TwipsMeasure
 public:
     void set(float twips);
     float read(int currentPixels) const;
-    int pixels() const { return Twips::toPixels(m_known.isEmpty() ? 0.0f : m_known.last()); }
 
 private:
     QList<float> m_known;

@@ -23,8 +23,10 @@ private Q_SLOTS:
     void enterAndEscape_data();
     void enterAndEscape();
     void validationNotWhenFocusLeavesTheWindow();
-    void ctrlXExitsOutsideEditFields_data();
-    void ctrlXExitsOutsideEditFields();
+    void ctrlXExitsWhereverTheFocusIs_data();
+    void ctrlXExitsWhereverTheFocusIs();
+    void menuAccessKeyDoesNotValidate_data();
+    void menuAccessKeyDoesNotValidate();
     void fullLineOfItemsFitsTheView();
 };
 
@@ -203,29 +205,85 @@ void TestWindow::validationNotWhenFocusLeavesTheWindow()
     QCOMPARE(form.Combo5->currentText(), QString("300"));
 }
 
-void TestWindow::ctrlXExitsOutsideEditFields_data()
+void TestWindow::ctrlXExitsWhereverTheFocusIs_data()
 {
     QTest::addColumn<QString>("focus");
-    QTest::addColumn<bool>("exits");
-    QTest::newRow("log view") << "Text1" << true;
-    QTest::newRow("button") << "Command3" << true;
-    QTest::newRow("combo box cuts instead") << "Combo3" << false;
+    QTest::newRow("log view") << "Text1";
+    QTest::newRow("button") << "Command3";
+    QTest::newRow("parity box, its text selected") << "Combo3";
+    QTest::newRow("baud box, its text selected") << "Combo5";
 }
 
-void TestWindow::ctrlXExitsOutsideEditFields()
+void TestWindow::ctrlXExitsWhereverTheFocusIs()
 {
     QFETCH(QString, focus);
-    QFETCH(bool, exits);
     FormFixture f;
     Form1 &form = f.start();
     QWidget *target = form.findChild<QWidget *>(focus);
     target->setFocus();
-    if (auto *box = qobject_cast<QComboBox *>(target))
+    auto *box = qobject_cast<QComboBox *>(target);
+    const QString boxText = box ? box->currentText() : QString();
+    if (box)
         box->lineEdit()->selectAll();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier);
-    QCOMPARE(form.isEnding(), exits);
-    if (!exits)
-        QCOMPARE(form.Combo3->currentText(), QString());
+    QVERIFY(form.isEnding());
+    if (box)
+        QCOMPARE(box->currentText(), boxText);
+}
+
+enum class LeaveBy { TabAfterTheMenuCloses, ClickWhileTheMenuBarHasTheFocus };
+Q_DECLARE_METATYPE(LeaveBy)
+
+void TestWindow::menuAccessKeyDoesNotValidate_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Qt::Key>("accessKey");
+    QTest::addColumn<LeaveBy>("leaveBy");
+    QTest::addColumn<QString>("validated");
+    QTest::newRow("Alt+F in the baud box, then Tab")
+        << "Combo5"
+        << "300" << Qt::Key_F << LeaveBy::TabAfterTheMenuCloses << "9600";
+    QTest::newRow("Alt+H in the port box, then Tab")
+        << "Combo1"
+        << "3" << Qt::Key_H << LeaveBy::TabAfterTheMenuCloses << "1";
+    QTest::newRow("Alt+F in the parity box, then a click on Clear")
+        << "Combo3"
+        << "odd" << Qt::Key_F << LeaveBy::ClickWhileTheMenuBarHasTheFocus << "None";
+}
+
+void TestWindow::menuAccessKeyDoesNotValidate()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(Qt::Key, accessKey);
+    QFETCH(LeaveBy, leaveBy);
+    FormFixture f;
+    Form1 &form = f.start();
+    auto *combo = form.findChild<QComboBox *>(box);
+    combo->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), typed);
+    // As a keyboard sends it, without text.
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), accessKey, QString(),
+                        Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(combo->currentText(), typed);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+    QCOMPARE(combo->currentText(), typed);
+    // Leaving the box for another control afterwards still validates it.
+    if (leaveBy == LeaveBy::TabAfterTheMenuCloses) {
+        // Escape in the menu bar leaves the menu bar; it is not the Exit button's key there.
+        QTest::keyClick(form.menuBar(), Qt::Key_Escape);
+        QVERIFY(!form.isEnding());
+        QVERIFY(combo->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } else {
+        QVERIFY(form.menuBar()->hasFocus());
+        QTest::mouseClick(form.Command3, Qt::LeftButton);
+    }
+    QTEST(combo->currentText(), "validated");
 }
 
 void TestWindow::fullLineOfItemsFitsTheView()

@@ -210,7 +210,7 @@ private:
 struct Options
 {
     qint64 receivedMb = 100;
-    qint64 logMb = 100;
+    qint64 logMb = 2000;
     qint64 singleSeconds = 5;
     qint64 cpuSeconds = 10;
     qint64 keySeconds = 10;

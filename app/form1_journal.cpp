@@ -48,21 +48,23 @@ void Form1::recoverJournal(const JournalRecovery &recovery)
         startJournal();
         return;
     }
-    const QByteArray text = m_journal->recoveredText(recovery);
     if (recovery.cleared) {
-        Text1->setText(text);
+        Text1->setText(QByteArray());
         m_savedSize = -1;
-    } else {
-        Text1->setSelStart(Text1->length());
-        Text1->setSelText(text);
-        Text1->setSelStart(0);
     }
+    // In pieces: a long capture comes back without being held in memory whole.
+    constexpr qint64 kPiece = 16 << 20;
+    const qint64 length = recovery.textEnd - recovery.textStart;
+    Text1->setSelStart(Text1->length());
+    for (qint64 at = 0; at < length; at += kPiece)
+        Text1->setSelText(m_journal->recoveredText(recovery, at, kPiece));
+    Text1->setSelStart(0);
     m_journal->resume(recovery);
     // The recovered text is on disk before anybody is asked anything.
     const bool saved = SaveFile(LogFileName);
     warn(QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added to the "
                         "log since its last save were recovered from %2")
-             .arg(QLocale::c().toString(qlonglong(text.size())), m_journal->dataPath()) +
+             .arg(QLocale::c().toString(qlonglong(length)), m_journal->dataPath()) +
          (saved ? QString(" and saved to " + LogFileName + ".")
                 : QString("; they stay there until " + LogFileName + " can be saved.")));
 }

@@ -211,10 +211,13 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
     return recovery;
 }
 
-QByteArray Journal::recoveredText(const Recovery &recovery) const
+QByteArray Journal::recoveredText(const Recovery &recovery, qint64 offset, qint64 count) const
 {
-    QByteArray text(qsizetype(recovery.textEnd - recovery.textStart), Qt::Uninitialized);
-    text.truncate(qsizetype(readAt(m_dataFd, text.data(), text.size(), recovery.textStart)));
+    const qint64 length = recovery.textEnd - recovery.textStart;
+    count = qBound<qint64>(0, count, length - qBound<qint64>(0, offset, length));
+    QByteArray text(qsizetype(count), Qt::Uninitialized);
+    text.truncate(
+        qsizetype(readAt(m_dataFd, text.data(), text.size(), recovery.textStart + offset)));
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
+#include <limits>
 #include <memory>
 
 class JournalSync;
@@ -56,7 +57,9 @@ public:
 
     // Reads what the journal holds, as far as it is intact; log is the log file as it is now.
     Recovery recover(const std::optional<FileIdentity> &log) const;
-    QByteArray recoveredText(const Recovery &recovery) const;
+    // The recovered text from offset on, at most count bytes of it.
+    QByteArray recoveredText(const Recovery &recovery, qint64 offset = 0,
+                             qint64 count = std::numeric_limits<qint64>::max()) const;
 
     // Starts afresh on a log view that equals the base (the log file as loaded or saved, or
     // nothing when it could not be loaded).

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl1-mesa-dev)
-[ "${TAVREL_WITH_TEST_TOOLS:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev xvfb xdotool)
+[ "${TAVREL_WITH_TEST_TOOLS:-0}" = 1 ] && packages+=(clang clang-tidy libclang-rt-14-dev xvfb xdotool)
 
 missing=()
 for p in "${packages[@]}"; do

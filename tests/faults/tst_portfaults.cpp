@@ -135,7 +135,8 @@ void TestPortFaults::unplugDuringBurstWaitsAndFollows()
     QVERIFY(f.boxes.isEmpty());
     const double cpuBefore = cpuSeconds();
     QTest::qWait(2000);
-    QVERIFY2(cpuSeconds() - cpuBefore < 0.02, "waiting takes more than 1% of a core");
+    // A busy loop would take the whole 2 s; the sanitizer and a loaded machine take a little.
+    QVERIFY2(cpuSeconds() - cpuBefore < 0.4, "waiting busy-loops");
 
     // The board is back under the same name: the capture goes on with the same settings.
     PseudoTerminal again;

@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "dialogbuttons.h"
 #include "focusvalidation.h"
+#include "form1_design.h"
 #include "journal.h"
 #include "linecontrol.h"
 #include "logview.h"
@@ -19,10 +20,6 @@
 
 namespace {
 
-constexpr float kDesignClientWidth = 7230;
-constexpr float kDesignClientHeight = 6750;
-constexpr float kDesignLogWidth = 7215;
-
 // A full line of the widest hex items, "DD " or whichever digit the font draws widest.
 QString widestLineOfItems()
 {
@@ -38,11 +35,12 @@ QString widestLineOfItems()
 double twipsPerPixelFor(const QWidget &window)
 {
     const int scrollBar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    using namespace Design;
     return Twips::chooseTwipsPerPixel(window.logicalDpiX(), QApplication::font(),
-                                      {{widestLineOfItems(), kDesignLogWidth, scrollBar + 12},
-                                       {"Serial Port No:", 1200, 4},
-                                       {"Filename: LOG.TXT", 1515, 4},
-                                       {"Sto&p", 1095, 16}});
+                                      {{widestLineOfItems(), kText1.width, scrollBar + 12},
+                                       {kLabel1.caption, kLabel1.width, 4},
+                                       {kLabel6.caption, kLabel6.width, 4},
+                                       {kCommand2.caption, kCommand2.width, 16}});
 }
 
 } // namespace
@@ -80,16 +78,16 @@ QString Form1::appTitle()
 
 void Form1::setUpToolkit()
 {
-    m_clientWidth.set(kDesignClientWidth);
-    m_clientHeight.set(kDesignClientHeight);
+    m_clientWidth.set(Design::kClientWidth);
+    m_clientHeight.set(Design::kClientHeight);
     m_client->setMinimumSize(Twips::toPixels(kMinClientWidth), Twips::toPixels(kMinClientHeight));
     m_client->installEventFilter(this);
-    m_text1Width.set(kDesignLogWidth);
-    m_text1Height.set(4815);
-    m_line1X2.set(7200);
-    m_buttonTop.set(6240);
-    resize(Twips::toPixels(kDesignClientWidth),
-           Twips::toPixels(kDesignClientHeight) + menuBar()->sizeHint().height());
+    m_text1Width.set(Design::kText1.width);
+    m_text1Height.set(Design::kText1.height);
+    m_line1X2.set(Design::kLine1X2);
+    m_buttonTop.set(Design::kCommand1.top);
+    resize(Twips::toPixels(Design::kClientWidth),
+           Twips::toPixels(Design::kClientHeight) + menuBar()->sizeHint().height());
     // On a small screen or at a large scale factor the first size must still fit, title bar
     // included; the layout follows whatever size that gives.
     if (const QScreen *display = screen()) {

@@ -34,8 +34,13 @@ bool Form1::setUpPort()
         reportPortCause("Not a port number: " + Combo1->currentText());
         return false;
     }
-    const bool opened = MSComm1.setCommPort(*port) && MSComm1.setSettings(PortSettings) &&
-                        MSComm1.setPortOpen(true);
+    const std::optional<LineSettings> settings = parseSettingsString(PortSettings);
+    if (!settings) {
+        reportPortCause("Settings not accepted: " + PortSettings);
+        return false;
+    }
+    MSComm1.setSettings(*settings);
+    const bool opened = MSComm1.setCommPort(*port) && MSComm1.setPortOpen(true);
     reportPortCause(opened ? QString()
                            : CommControl::devicePath(*port) + ": " + MSComm1.errorString());
     return opened;

@@ -1,6 +1,9 @@
+#include "choices.h"
 #include "form1.h"
+#include "form1_design.h"
 #include "linecontrol.h"
 #include "logview.h"
+#include "numbers.h"
 #include "twips.h"
 
 #include <QComboBox>
@@ -10,15 +13,18 @@
 
 namespace {
 
-void place(QWidget *widget, float left, float top, float width, float height)
+void place(QWidget *widget, const Design::Control &design)
 {
-    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
-                        Twips::toPixels(height));
+    widget->setGeometry(Twips::toPixels(design.left), Twips::toPixels(design.top),
+                        Twips::toPixels(design.width), Twips::toPixels(design.height));
 }
 
-QComboBox *makeCombo(QWidget *parent, const QStringList &items, const QString &text)
+QComboBox *makeCombo(QWidget *parent, const Design::Control &design, const QStringList &items,
+                     const QString &text)
 {
     auto *box = new QComboBox(parent);
+    box->setToolTip(design.tip);
+    place(box, design);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     // Inline completion would change what the user typed.
@@ -28,18 +34,20 @@ QComboBox *makeCombo(QWidget *parent, const QStringList &items, const QString &t
     return box;
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &caption, const QString &tip)
+QLabel *makeLabel(QWidget *parent, const Design::Control &design)
 {
-    auto *label = new QLabel(caption, parent);
-    label->setToolTip(tip);
+    auto *label = new QLabel(design.caption, parent);
+    label->setToolTip(design.tip);
+    place(label, design);
     return label;
 }
 
-QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &tip)
+QPushButton *makeButton(QWidget *parent, const Design::Control &design)
 {
-    auto *button = new QPushButton(caption, parent);
-    button->setToolTip(tip);
+    auto *button = new QPushButton(design.caption, parent);
+    button->setToolTip(design.tip);
     button->setAutoDefault(false);
+    place(button, design);
     return button;
 }
 
@@ -47,51 +55,37 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &
 
 void Form1::createControls()
 {
-    Combo1 = makeCombo(m_client, {"1", "2"}, "1");
-    place(Combo1, 1440, 205, 735, 315);
-    Combo5 = makeCombo(
-        m_client,
-        {"1200", "2400", "4800", "9600", "14400", "19200", "28800", "38400", "57600", "115200"},
-        "9600");
-    Combo5->setToolTip("Change baud rate from here");
-    place(Combo5, 1440, 695, 975, 315);
-    Combo2 = makeCombo(m_client, {"5", "6", "7", "8"}, "8");
-    place(Combo2, 3840, 205, 735, 315);
-    Combo3 = makeCombo(m_client, {"Even", "Odd", "None"}, "None");
-    place(Combo3, 3840, 695, 735, 315);
-    Combo4 = makeCombo(m_client, {"1", "1.5", "2"}, "1");
-    place(Combo4, 6240, 205, 735, 315);
+    using Numbers::numberText;
+    Combo1 = makeCombo(m_client, Design::kCombo1, Choices::portNumberTexts(),
+                       numberText(Choices::kStartPortNumber));
+    Combo5 = makeCombo(m_client, Design::kCombo5, Choices::baudRateTexts(),
+                       numberText(Choices::kStartBaudRate));
+    Combo2 = makeCombo(m_client, Design::kCombo2, Choices::dataBitsTexts(),
+                       numberText(Choices::kStartDataBits));
+    Combo3 = makeCombo(m_client, Design::kCombo3, Choices::parityTexts(), Choices::kStartParity);
+    Combo4 = makeCombo(m_client, Design::kCombo4, Choices::stopBitsTexts(),
+                       numberText(Choices::kStartStopBits));
 
-    Label1 = makeLabel(m_client, "Serial Port No:", "Enter serial port number here");
-    place(Label1, 120, 240, 1200, 255);
-    Label2 = makeLabel(m_client, "BPS:", "Enter baud rate here");
-    place(Label2, 120, 720, 1200, 255);
-    Label3 = makeLabel(m_client, "Data Bits:", "Enter number of information bits here");
-    place(Label3, 2520, 240, 1200, 255);
-    Label4 = makeLabel(m_client, "Parity:", "Enter type of parity control here");
-    place(Label4, 2520, 720, 1200, 255);
-    Label5 = makeLabel(m_client, "Stop Bits:", "Enter number of stop bits here");
-    place(Label5, 4920, 240, 1200, 255);
-    Label6 = makeLabel(m_client, "Filename: LOG.TXT", QString());
-    place(Label6, 5460, 750, 1515, 255);
+    Label1 = makeLabel(m_client, Design::kLabel1);
+    Label2 = makeLabel(m_client, Design::kLabel2);
+    Label3 = makeLabel(m_client, Design::kLabel3);
+    Label4 = makeLabel(m_client, Design::kLabel4);
+    Label5 = makeLabel(m_client, Design::kLabel5);
+    Label6 = makeLabel(m_client, Design::kLabel6);
 
     Text1 = new LogView(m_client);
-    Text1->setToolTip("Logged data");
+    Text1->setToolTip(Design::kText1.tip);
     Text1->setAccessibleName("Logged data");
-    place(Text1, 0, 1200, 7215, 4815);
+    place(Text1, Design::kText1);
 
-    Command1 = makeButton(m_client, "&Start", "Click to start logging");
-    place(Command1, 360, 6240, 1095, 375);
-    Command2 = makeButton(m_client, "Sto&p", "Click to stop logging");
-    place(Command2, 2160, 6240, 1095, 375);
+    Command1 = makeButton(m_client, Design::kCommand1);
+    Command2 = makeButton(m_client, Design::kCommand2);
     Command2->setEnabled(false);
-    Command3 = makeButton(m_client, "&Clear", "Click to clear log and log file");
-    place(Command3, 3960, 6240, 1095, 375);
-    Command4 = makeButton(m_client, "&Exit", "Click to close");
-    place(Command4, 5880, 6240, 1095, 375);
+    Command3 = makeButton(m_client, Design::kCommand3);
+    Command4 = makeButton(m_client, Design::kCommand4);
 
     Line1 = new LineControl(m_client);
-    Line1->setX2Pixels(Twips::toPixels(7200));
+    Line1->setX2Pixels(Twips::toPixels(Design::kLine1X2));
 
     const QList<std::pair<QWidget *, const char *>> names = {
         {Combo1, "Combo1"},     {Combo2, "Combo2"},     {Combo3, "Combo3"},

@@ -55,6 +55,7 @@ void Form1::showLogText(std::unique_ptr<DiskLogText> text)
 bool Form1::SaveFile(const QString &fileName)
 {
     LogStore::SaveResult saved;
+    QString backup;
     {
         std::optional<BusyPointer> busy;
         if (!m_quiet)
@@ -63,6 +64,7 @@ bool Form1::SaveFile(const QString &fileName)
         if (m_setAsideBeforeSave && QFileInfo::exists(fileName)) {
             const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
             saved = {moved.ok, moved.errorText};
+            backup = moved.newName;
             m_savedSize = -1;
         }
         if (saved.ok) {
@@ -75,6 +77,9 @@ bool Form1::SaveFile(const QString &fileName)
         startJournal();
         return true;
     }
+    // The log is gone from its place: the user must learn where it went.
+    if (!backup.isEmpty())
+        saved.errorText += "\r\nThe log that could not be loaded is now " + backup + ".";
     if (saved.folderUnusable)
         saveRescueCopy(saved.errorText);
     warn(saved.errorText);

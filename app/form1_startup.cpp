@@ -1,3 +1,4 @@
+#include "choices.h"
 #include "form1.h"
 #include "journal.h"
 #include "logstore.h"
@@ -7,11 +8,11 @@
 
 void Form1::Form_Load()
 {
-    LastBaudRate = Numbers::strictToInt32(Combo5->currentText()).value_or(9600);
-    LastPortNumber = 1;
-    LastDataBits = 8;
-    LastParity = "None";
-    LastStopBits = 1.0f;
+    LastBaudRate = Numbers::strictToInt32(Combo5->currentText()).value_or(Choices::kStartBaudRate);
+    LastPortNumber = Choices::kStartPortNumber;
+    LastDataBits = Choices::kStartDataBits;
+    LastParity = Choices::kStartParity;
+    LastStopBits = Choices::kStartStopBits;
     ColumnCount = 1;
     LogFileName = "log.txt";
     if (!claimLogFolder())

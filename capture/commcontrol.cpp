@@ -40,14 +40,6 @@ bool CommControl::setCommPort(qint16 port)
     return true;
 }
 
-bool CommControl::setSettings(const QString &settings)
-{
-    m_settings = parseSettingsString(settings);
-    if (!m_settings)
-        return fail(tr("Settings not accepted: %1").arg(settings));
-    return true;
-}
-
 bool CommControl::setPortOpen(bool open)
 {
     if (!open) {
@@ -59,8 +51,6 @@ bool CommControl::setPortOpen(bool open)
     }
     if (portOpen())
         return fail(tr("Port is already open"));
-    if (!m_settings)
-        return fail(tr("Settings not accepted"));
     m_waitCheck.stop();
     m_path = devicePath(m_commPort);
     m_reader.clear();
@@ -70,7 +60,7 @@ bool CommControl::setPortOpen(bool open)
 bool CommControl::openDevice()
 {
     QString cause;
-    if (!m_device.open(m_path, *m_settings, &cause))
+    if (!m_device.open(m_path, m_settings, &cause))
         return fail(cause);
     ++m_session;
     if (!m_reader.start(m_device.descriptor())) {
@@ -88,11 +78,6 @@ bool CommControl::portOpen() const
 QByteArray CommControl::input()
 {
     return m_reader.take();
-}
-
-qint64 CommControl::inBufferCount() const
-{
-    return m_reader.waiting();
 }
 
 void CommControl::deliver()

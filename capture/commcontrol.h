@@ -21,8 +21,9 @@ public:
 
     // Each returns false, with errorString() set, when the value or the port cannot be used.
     bool setCommPort(qint16 port);
-    bool setSettings(const QString &settings);
     bool setPortOpen(bool open);
+    // Takes effect at the next open.
+    void setSettings(const LineSettings &settings) { m_settings = settings; }
 
     bool portOpen() const;
     // The cause of the last failure, for the user: "Permission denied: add yourself ...".
@@ -30,7 +31,6 @@ public:
 
     // Everything waiting, in arrival order, one byte per character; taken out of the buffer.
     QByteArray input();
-    qint64 inBufferCount() const;
 
     // After deviceLost: waits for a device at the same path and opens it with the same settings.
     // Closing the port ends the wait.
@@ -66,7 +66,7 @@ private:
     PortReader m_reader;
     QTimer m_waitCheck;
     qint16 m_commPort = 1;
-    std::optional<LineSettings> m_settings = LineSettings{};
+    LineSettings m_settings;
     QString m_path;
     QString m_errorString;
     QString m_waitCause;

@@ -272,11 +272,6 @@ SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
         beforeReplace);
 }
 
-SaveResult save(const QString &fileName, QByteArrayView bytes)
-{
-    return save(fileName, QList<QByteArrayView>{bytes});
-}
-
 SaveResult save(const QString &fileName, const LogText &text, const BeforeReplace &beforeReplace)
 {
     return saveThrough(

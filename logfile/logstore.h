@@ -50,7 +50,6 @@ using BeforeReplace = std::function<void(const FileIdentity &)>;
 // every byte reached the disk. Anything but a regular file (a FIFO, a device) is never replaced.
 SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
                 const BeforeReplace &beforeReplace = {});
-SaveResult save(const QString &fileName, QByteArrayView bytes);
 // Streams the text from wherever it is kept, a megabyte at a time; a part that cannot be read
 // back fails the save.
 SaveResult save(const QString &fileName, const LogText &text,

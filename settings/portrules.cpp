@@ -1,17 +1,19 @@
 #include "portrules.h"
 
+#include "choices.h"
 #include "numbers.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
 using Numbers::leadingNumber;
 using Numbers::numberText;
 
-constexpr std::array<double, 10> BaudRates{1200,  2400,  4800,  9600,  14400,
-                                           19200, 28800, 38400, 57600, 115200};
+template <typename Values> bool isOneOf(double number, const Values &values)
+{
+    return std::find(values.begin(), values.end(), number) != values.end();
+}
 
 // A box whose leading number passes may still hold trailing junk that the strict conversion
 // refuses; such an entry is undone like any other.
@@ -36,7 +38,7 @@ bool differs(const QString &text, double value)
 bool isBaudRate(const QString &text)
 {
     const auto number = Numbers::strictToDouble(text);
-    return number && std::find(BaudRates.begin(), BaudRates.end(), *number) != BaudRates.end();
+    return number && isOneOf(*number, Choices::kBaudRates);
 }
 
 } // namespace
@@ -46,7 +48,7 @@ namespace PortRules {
 void validatePortNumber(QString &portText, qint16 &lastPortNumber)
 {
     const double number = leadingNumber(portText);
-    if ((number != 1 && number != 2) || !wholeNumber(portText))
+    if (!isOneOf(number, Choices::kPortNumbers) || !wholeNumber(portText))
         portText = numberText(lastPortNumber);
     lastPortNumber = Numbers::strictToInt16(portText).value_or(lastPortNumber);
 }
@@ -55,7 +57,8 @@ void validateDataBits(QString &dataBitsText, QString &stopBitsText, qint16 &last
                       float &lastStopBits)
 {
     const double number = leadingNumber(dataBitsText);
-    if (number < 5 || number > 8 || !wholeNumber(dataBitsText))
+    if (number < Choices::kDataBits.front() || number > Choices::kDataBits.back() ||
+        !wholeNumber(dataBitsText))
         dataBitsText = numberText(lastDataBits);
     if (differs(dataBitsText, 5) && equals(stopBitsText, 1.5)) {
         stopBitsText = QStringLiteral("2");
@@ -70,7 +73,8 @@ void validateDataBits(QString &dataBitsText, QString &stopBitsText, qint16 &last
 
 void validateParity(QString &parityText, QString &lastParity)
 {
-    if (parityText != u"Odd" && parityText != u"Even" && parityText != u"None")
+    if (std::none_of(Choices::kParities.begin(), Choices::kParities.end(),
+                     [&](const char *parity) { return parityText == QLatin1String(parity); }))
         parityText = lastParity;
     lastParity = parityText;
 }
@@ -78,7 +82,7 @@ void validateParity(QString &parityText, QString &lastParity)
 void validateStopBits(const QString &dataBitsText, QString &stopBitsText, float &lastStopBits)
 {
     const double number = leadingNumber(stopBitsText);
-    if ((number != 1 && number != 2 && number != 1.5) || !wholeNumber(stopBitsText))
+    if (!isOneOf(number, Choices::kStopBits) || !wholeNumber(stopBitsText))
         stopBitsText = numberText(lastStopBits);
     if (equals(dataBitsText, 5) && equals(stopBitsText, 2))
         stopBitsText = numberText(lastStopBits);

@@ -44,6 +44,7 @@ private Q_SLOTS:
     void init();
     void startOpensAtStartUpSettingsAndEnterToggles();
     void linesBreakByWidthAndCountCarriesOver();
+    void portThatCannotOpenIsReported_data();
     void portThatCannotOpenIsReported();
     void receivedItemsGoToTheEndWhereverTheCaretIs();
     void burstArrivesWhole();
@@ -102,14 +103,29 @@ void TestCapture::linesBreakByWidthAndCountCarriesOver()
     QTRY_COMPARE(form.Text1->text(), hexOf(third, 35, 5));
 }
 
+void TestCapture::portThatCannotOpenIsReported_data()
+{
+    QTest::addColumn<QString>("stopBits");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("no device") << "1"
+                               << "no-such-device: No such device";
+    // Typed but never validated: the focus never left the box.
+    QTest::newRow("settings no port takes") << "1.5"
+                                            << "Settings not accepted: 9600,N,8,1.5";
+}
+
 void TestCapture::portThatCannotOpenIsReported()
 {
+    QFETCH(QString, stopBits);
+    QFETCH(QString, cause);
     FormFixture f;
     f.writeLogFile("0 1 ");
     Form1 &form = f.start();
     form.Combo1->setEditText("2");
+    form.Combo4->setEditText(stopBits);
     qputenv("TAVREL_PORT2", f.path("no-such-device").toLocal8Bit());
     form.Command1_Click();
+    QVERIFY2(form.Combo1->toolTip().contains(cause), qPrintable(form.Combo1->toolTip()));
     const QByteArray notice = "\r\nCommPort2 not available. Change the 'Serial Port No:' property "
                               "to another port.\r\n";
     QCOMPARE(form.Text1->text(), "0 1 " + notice);

@@ -40,7 +40,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 bool openOn(CommControl &control, const QString &path)
 {
     qputenv("TAVREL_PORT9", path.toLocal8Bit());
-    return control.setCommPort(9) && control.setSettings("9600,N,8,1") && control.setPortOpen(true);
+    return control.setCommPort(9) && control.setPortOpen(true);
 }
 
 // Whether another open file description of the device could take flock() now.

@@ -2,14 +2,18 @@
 #include "faulthelpers.h"
 
 #include <QFileInfo>
+#include <csignal>
 #include <cstring>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Faults;
 
-// Faults of log.txt that only the whole window shows: a full file system, and a link to a
-// directory that is not there yet.
+// Faults of log.txt that only the whole window shows: a full file system, a link to a directory
+// that is not there yet, and a log that could not be loaded.
 class TestLogFaults : public QObject
 {
     Q_OBJECT
@@ -18,6 +22,7 @@ private Q_SLOTS:
     void cleanup();
     void fullFileSystem();
     void danglingSymbolicLinkAtStartUp();
+    void failedSaveNamesWhereTheUnloadedLogWent();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -91,6 +96,55 @@ void TestLogFaults::danglingSymbolicLinkAtStartUp()
     QCOMPARE(captureOnce(form, *m_terminal, "\x04"), QByteArray("3 4 "));
     QVERIFY(QFileInfo("log.txt").isSymLink());
     QCOMPARE(f.logFile(), QByteArray("3 4 "));
+}
+
+// The log could not be loaded, so the first save moves it aside; when that save then fails, the
+// log is no longer where the user left it and the warning must say where it is.
+void TestLogFaults::failedSaveNamesWhereTheUnloadedLogWent()
+{
+    FormFixture f;
+    f.writeLogFile("old");
+    QVERIFY(QFile(f.path("log.txt.bak")).open(QIODevice::WriteOnly));
+    QVERIFY(::chmod("log.txt", 0) == 0);
+    // Root reads anything: the window starts as a user who may not read log.txt.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        QVERIFY(::chmod(QFile::encodeName(f.dir.path()).constData(), 0777) == 0);
+        QVERIFY(::setegid(65534) == 0 && ::seteuid(65534) == 0);
+    }
+    Form1 &form = f.start();
+    if (root)
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+    QCOMPARE(f.boxes.size(), 1);
+    QVERIFY2(f.boxes.first().text.startsWith("Could not load log.txt: " +
+                                             QString::fromLocal8Bit(std::strerror(EACCES))),
+             qPrintable(f.boxes.first().text));
+
+    form.Command1_Click();
+    QVERIFY(m_terminal->write("\x41"));
+    QTRY_COMPARE(form.Text1->text(), QByteArray("41 "));
+    // Writes beyond one byte fail, as on a disk that is full.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+    const rlimit oneByte{1, unlimited.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &oneByte) == 0);
+    form.Command2_Click();
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+    QCOMPARE(f.boxes.size(), 2);
+    QCOMPARE(f.boxes.last().text,
+             "Could not save log.txt: " + QString::fromLocal8Bit(std::strerror(EFBIG)) +
+                 "\r\nThe log that could not be loaded is now log.txt.bak.2.");
+    QVERIFY(!QFile::exists("log.txt"));
+    QFile backup(f.path("log.txt.bak.2"));
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), QByteArray("old"));
+
+    // The next save writes the log in its place and leaves the backup alone.
+    QCOMPARE(captureOnce(form, *m_terminal, "\x42"), QByteArray("41 42 "));
+    QCOMPARE(f.logFile(), QByteArray("41 42 "));
+    QCOMPARE(f.boxes.size(), 2);
+    QVERIFY(QFile::exists(f.path("log.txt.bak.2")));
 }
 
 QTEST_MAIN(TestLogFaults)

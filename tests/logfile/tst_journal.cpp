@@ -158,7 +158,7 @@ void TestJournal::damagedJournalGivesItsIntactPart()
 
 void TestJournal::finishedSaveLeavesNothingToRecover()
 {
-    QVERIFY(LogStore::save(kLog, QByteArrayView("old")).ok);
+    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
     Journal journal(kLog);
     QVERIFY(journal.claim().status == Journal::Claim::Status::Claimed);
     journal.start(FileIdentity::ofPath(kLog));
@@ -243,9 +243,9 @@ void TestJournal::failingFlushIsReported()
 
 void TestJournal::failingFlushKeepsTheOldLog()
 {
-    QVERIFY(LogStore::save(kLog, QByteArrayView("41 42 \r\n")).ok);
+    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"41 42 \r\n"}).ok);
     FlushFault::failing = true;
-    const LogStore::SaveResult saved = LogStore::save(kLog, QByteArrayView("new text"));
+    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"new text"});
     FlushFault::failing = false;
     QVERIFY(!saved.ok);
     QVERIFY2(saved.errorText.contains(QString::fromLocal8Bit(std::strerror(EIO))),
@@ -275,7 +275,7 @@ void TestJournal::nonRegularLogIsNeverReplaced()
     }
     if (throughLink)
         QVERIFY(QFile::link("elsewhere", kLog));
-    const LogStore::SaveResult saved = LogStore::save(kLog, QByteArrayView("41 "));
+    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"41 "});
     QVERIFY(!saved.ok);
     QVERIFY2(saved.errorText.contains(kind), qPrintable(saved.errorText));
     struct stat info = {};
@@ -288,7 +288,7 @@ void TestJournal::deletedFolderIsNamed()
     QTemporaryDir doomed;
     QVERIFY(QDir::setCurrent(doomed.path()));
     QVERIFY(QDir(doomed.path()).removeRecursively());
-    const LogStore::SaveResult saved = LogStore::save(kLog, QByteArrayView("41 "));
+    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"41 "});
     QVERIFY(!saved.ok);
     QVERIFY(saved.folderUnusable);
     QVERIFY2(saved.errorText.contains(doomed.path() + " was deleted"), qPrintable(saved.errorText));
@@ -310,7 +310,7 @@ void TestJournal::appendInPlace()
 {
     QFETCH(QByteArray, changeByOther);
     QFETCH(bool, flushFails);
-    QVERIFY(LogStore::save(kLog, QByteArrayView("old")).ok);
+    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
     const FileIdentity loaded = *FileIdentity::ofPath(kLog);
     if (!changeByOther.isEmpty()) {
         QFile other(kLog);
@@ -339,7 +339,7 @@ void TestJournal::unfinishedAppendIsCutBack_data()
 void TestJournal::unfinishedAppendIsCutBack()
 {
     QFETCH(QByteArray, reached);
-    QVERIFY(LogStore::save(kLog, QByteArrayView("old")).ok);
+    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
     Journal journal(kLog);
     QVERIFY(journal.claim().status == Journal::Claim::Status::Claimed);
     const FileIdentity loaded = *FileIdentity::ofPath(kLog);

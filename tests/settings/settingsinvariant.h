@@ -1,9 +1,11 @@
 #pragma once
 
+#include "choices.h"
 #include "numbers.h"
 #include "portrules.h"
 
 #include <QStringList>
+#include <algorithm>
 
 // The five box texts and remembered settings as the window holds them after start-up, and the
 // invariant the rules keep whatever is typed.
@@ -55,22 +57,26 @@ struct SettingsRow
         using namespace Numbers;
         const auto shows = [this](Box b, bool same) { return (unchecked & 1 << b) || same; };
         const auto data = strictToDouble(box[DataBits]);
-        const QList<qint32> rates{1200,  2400,  4800,  9600,  14400,
-                                  19200, 28800, 38400, 57600, 115200};
-        if ((port != 1 && port != 2) || !shows(Port, strictToInt16(box[Port]) == port))
+        const auto offered = [](const auto &values, auto value) {
+            return std::find(values.begin(), values.end(), value) != values.end();
+        };
+        if (!offered(Choices::kPortNumbers, port) || !shows(Port, strictToInt16(box[Port]) == port))
             return "port";
-        if (dataBits < 5 || dataBits > 8 ||
-            !shows(DataBits, data >= 5 && data <= 8 && strictToInt16(box[DataBits]) == dataBits))
+        const auto inDataBitsRange = [](double value) {
+            return value >= Choices::kDataBits.front() && value <= Choices::kDataBits.back();
+        };
+        if (!inDataBitsRange(dataBits) ||
+            !shows(DataBits,
+                   data && inDataBitsRange(*data) && strictToInt16(box[DataBits]) == dataBits))
             return "data bits";
-        if (!QStringList{"Odd", "Even", "None"}.contains(parity) ||
-            !shows(Parity, box[Parity] == parity))
+        if (!Choices::parityTexts().contains(parity) || !shows(Parity, box[Parity] == parity))
             return "parity";
-        if ((stopBits != 1 && stopBits != 1.5f && stopBits != 2) ||
+        if (!offered(Choices::kStopBits, stopBits) ||
             !shows(StopBits, strictToFloat(box[StopBits]) == stopBits))
             return "stop bits";
         if (onlyThroughRules && (data == 5 ? stopBits == 2 : stopBits == 1.5f))
             return "stop bits with data bits";
-        if (!rates.contains(baud) || !shows(Baud, box[Baud] == numberText(baud)))
+        if (!offered(Choices::kBaudRates, baud) || !shows(Baud, box[Baud] == numberText(baud)))
             return "baud";
         return {};
     }

@@ -125,7 +125,7 @@ void TestPortLocks::otherProgramsLockFiles()
     QTemporaryDir links;
     const QString link = links.filePath("ttyBoard");
     QVERIFY(QFile::link(terminal.devicePath(), link));
-    PortHolderProcess owner("live", QString());
+    PortHolderProcess owner(PortHolderProcess::Live, QString());
     QVERIFY(owner.isReady());
     const qint64 pid = ownerAlive ? owner.pid() : deadPid();
     const QString name = byLinkName ? "ttyBoard" : QFileInfo(terminal.devicePath()).fileName();
@@ -148,24 +148,24 @@ void TestPortLocks::otherProgramsLockFiles()
 
 void TestPortLocks::heldByAnotherProgram_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("flock") << "flock";
+    QTest::addColumn<PortHolderProcess::Claim>("claim");
+    QTest::newRow("flock") << PortHolderProcess::Flock;
     // Root may open past exclusive mode; the flag is asked for, so root is kept out as well.
-    QTest::newRow("exclusive mode") << "exclusive";
+    QTest::newRow("exclusive mode") << PortHolderProcess::Exclusive;
 }
 
 void TestPortLocks::heldByAnotherProgram()
 {
-    QFETCH(QString, how);
+    QFETCH(PortHolderProcess::Claim, claim);
     PseudoTerminal terminal;
-    PortHolderProcess holder(how, terminal.devicePath());
+    PortHolderProcess holder(claim, terminal.devicePath());
     QVERIFY(holder.isReady());
     CommControl control;
     QVERIFY(!openOn(control, terminal.devicePath()));
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // Refusing must not undo the other program's claim.
-    if (how == "exclusive") {
+    if (claim == PortHolderProcess::Exclusive) {
         const int fd = ::open(QFile::encodeName(terminal.devicePath()).constData(),
                               O_RDONLY | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);

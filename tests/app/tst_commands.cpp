@@ -52,7 +52,7 @@ void TestCommands::layout()
     QFETCH(float, clientHeight);
     FormFixture f;
     Form1 &form = f.start();
-    const QRect labelBefore = form.Label1->geometry();
+    const QRect labelBefore = control<QLabel>(form, "Label1")->geometry();
     const QRect comboBefore = f.box("Combo4")->geometry();
     const QRect textBefore = f.view()->geometry();
     form.setClientSize(clientWidth, clientHeight);
@@ -64,7 +64,7 @@ void TestCommands::layout()
     for (const QPushButton *b :
          {f.button("Command1"), f.button("Command2"), f.button("Command3"), f.button("Command4")})
         QTEST(form.buttonTop(b), "buttonTop");
-    QCOMPARE(form.Label1->geometry(), labelBefore);
+    QCOMPARE(control<QLabel>(form, "Label1")->geometry(), labelBefore);
     QCOMPARE(f.box("Combo4")->geometry(), comboBefore);
     QCOMPARE(f.view()->pos(), textBefore.topLeft());
     // The gap between the log view and the buttons stays 225 twips.

@@ -1,5 +1,6 @@
 #include "commcontrol.h"
 #include "linetermios.h"
+#include "support/files.h"
 #include "support/pseudoterminal.h"
 
 #include <QElapsedTimer>
@@ -136,8 +137,7 @@ void TestCommControl::setUpFailures()
         path = "/dev/tavrel-no-such-device";
     } else if (device == RegularFile) {
         path = dir.filePath("not-a-terminal");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(writeFileBytes(path, {}));
     }
     usePortNine(path);
     CommControl control;

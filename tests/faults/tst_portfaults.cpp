@@ -1,5 +1,6 @@
 #include "logview.h"
 #include "support/capturestate.h"
+#include "support/files.h"
 #include "support/formfixture.h"
 #include "support/hexreference.h"
 #include "support/portholder.h"
@@ -229,11 +230,9 @@ void TestPortFaults::portHeldByAnotherProgram()
     QVERIFY(holder.isReady());
     const QString lockFile =
         m_dir->filePath("lock/LCK.." + QFileInfo(m_terminal->devicePath()).fileName());
-    if (uucpLockFile) {
-        QFile file(lockFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::number(holder.pid()).rightJustified(10, ' ') + '\n');
-    }
+    if (uucpLockFile)
+        QVERIFY(writeFileBytes(lockFile,
+                               QByteArray::number(holder.pid()).rightJustified(10, ' ') + '\n'));
     form.Command1_Click();
     checkFailedStart(f, "AA ");
     QVERIFY2(

@@ -1,6 +1,5 @@
 #include "formfixture.h"
-
-#include <QFile>
+#include "files.h"
 
 FormFixture::FormFixture()
 {
@@ -20,15 +19,13 @@ FormFixture::~FormFixture()
 
 QByteArray FormFixture::logFile() const
 {
-    QFile file(path("log.txt"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return fileBytes(path("log.txt"), "<missing>");
 }
 
 void FormFixture::writeLogFile(const QByteArray &bytes) const
 {
-    QFile file(path("log.txt"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
+    if (!writeFileBytes(path("log.txt"), bytes))
+        qWarning("could not write log.txt");
 }
 
 Form1 &FormFixture::start()

@@ -98,10 +98,9 @@ void TestCommands::clearThenExitEmptiesTheFile()
     FormFixture f;
     f.writeLogFile("1 2 3 ");
     Form1 &form = f.start();
-    form.ColumnCount = 4;
+    // That Clear keeps the item count is shown with received items in tst_capture.
     QTest::mouseClick(f.button("Command3"), Qt::LeftButton);
     QCOMPARE(f.view()->length(), 0);
-    QCOMPARE(form.ColumnCount, qint16(4));
     QCOMPARE(QApplication::focusWidget(), f.view());
     QCOMPARE(f.logFile(), QByteArray("1 2 3 "));
     QTest::mouseClick(f.button("Command4"), Qt::LeftButton);

@@ -13,7 +13,8 @@ QByteArray notAvailableNotice(int port = 1);
 bool showsCapture(const Form1 &form);
 // Capturing from an open port.
 bool capturing(const Form1 &form);
-// Start on and the default button, Stop off, the settings row open, the port closed.
+// Start on and the default button, Stop off, the settings row open, the port closed and not
+// waited for.
 bool idle(const Form1 &form);
 
 // Start, receive the bytes, Stop: gives the view's text, or a marker when a step went wrong.

@@ -129,7 +129,9 @@ void TestPortFaults::unplugDuringBurstWaitsAndFollows()
     QVERIFY(f.boxes.isEmpty());
     const double cpuBefore = cpuSeconds();
     QTest::qWait(2000);
-    QVERIFY2(cpuSeconds() - cpuBefore < 0.02, "waiting takes more than 1% of a core");
+    // A hung-up port reported in a loop takes the whole core; a loaded machine costs a little.
+    const double used = cpuSeconds() - cpuBefore;
+    QVERIFY2(used < 0.1, qPrintable(QString("waiting took %1 s of processor in 2 s").arg(used)));
 
     // The board is back under the same name: the capture goes on with the same settings.
     PseudoTerminal again;

@@ -63,7 +63,7 @@ void TestSettingsRow::typeAndTabAway()
     QFETCH(QString, box);
     QFETCH(QString, typed);
     FormFixture f;
-    Form1 &form = f.start();
+    f.start();
     QComboBox *combo = f.box(box);
     combo->setFocus();
     combo->lineEdit()->selectAll();

@@ -126,7 +126,7 @@ void TestWindow::comboBoxItems()
 {
     QFETCH(QString, box);
     FormFixture f;
-    Form1 &form = f.start();
+    f.start();
     QComboBox *combo = f.box(box);
     QStringList items;
     for (int i = 0; i < combo->count(); ++i)
@@ -150,7 +150,7 @@ void TestWindow::menus()
 void TestWindow::tabOrder()
 {
     FormFixture f;
-    Form1 &form = f.start();
+    f.start();
     // The disabled Stop button is skipped.
     const QList<QWidget *> expected = {
         f.button("Command3"), f.button("Command4"), f.box("Combo1"), f.box("Combo5"),
@@ -183,7 +183,7 @@ void TestWindow::enterAndEscape()
     FormFixture f;
     qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
     Form1 &form = f.start();
-    form.findChild<QWidget *>(focus)->setFocus();
+    control<QWidget>(form, focus)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     // Start cannot open the missing port and reports it in the view.
     QTEST(f.view()->text().contains("CommPort1 not available"), "started");
@@ -195,7 +195,7 @@ void TestWindow::enterAndEscape()
 void TestWindow::validationNotWhenFocusLeavesTheWindow()
 {
     FormFixture f;
-    Form1 &form = f.start();
+    f.start();
     f.box("Combo5")->setFocus();
     f.box("Combo5")->setEditText("300");
     QWidget other;
@@ -219,7 +219,7 @@ void TestWindow::ctrlXExitsWhereverTheFocusIs()
     QFETCH(QString, focus);
     FormFixture f;
     Form1 &form = f.start();
-    QWidget *target = form.findChild<QWidget *>(focus);
+    QWidget *target = control<QWidget>(form, focus);
     target->setFocus();
     auto *box = qobject_cast<QComboBox *>(target);
     const QString boxText = box ? box->currentText() : QString();
@@ -260,7 +260,7 @@ void TestWindow::menuAccessKeyDoesNotValidate()
     QFETCH(LeaveBy, leaveBy);
     FormFixture f;
     Form1 &form = f.start();
-    auto *combo = form.findChild<QComboBox *>(box);
+    auto *combo = f.box(box);
     combo->setFocus();
     combo->lineEdit()->selectAll();
     QTest::keyClicks(combo->lineEdit(), typed);

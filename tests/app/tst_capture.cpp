@@ -1,41 +1,12 @@
-#include "formfixture.h"
 #include "logview.h"
+#include "support/capturestate.h"
+#include "support/formfixture.h"
+#include "support/hexreference.h"
 #include "support/pseudoterminal.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-
-namespace {
-
-QByteArray hexOf(const QByteArray &bytes, int perLine, int column = 1)
-{
-    QByteArray out;
-    for (const char c : bytes) {
-        out += QByteArray::number(uchar(c), 16).toUpper() + ' ';
-        if (++column > perLine) {
-            column = 1;
-            out += "\r\n";
-        }
-    }
-    return out;
-}
-
-bool capturing(const Form1 &form)
-{
-    return !form.Command1->isEnabled() && form.Command2->isEnabled() &&
-           form.Command2->isDefault() && !form.Combo1->isEnabled() && !form.Combo5->isEnabled() &&
-           form.MSComm1.portOpen();
-}
-
-bool idle(const Form1 &form)
-{
-    return form.Command1->isEnabled() && !form.Command2->isEnabled() &&
-           form.Command1->isDefault() && !form.Command2->isDefault() && form.Combo1->isEnabled() &&
-           form.Combo4->isEnabled() && !form.MSComm1.portOpen();
-}
-
-} // namespace
 
 class TestCapture : public QObject
 {
@@ -68,10 +39,10 @@ void TestCapture::startOpensAtStartUpSettingsAndEnterToggles()
     QVERIFY(capturing(form));
     QCOMPARE(form.PortSettings, QString("9600,N,8,1"));
     QCOMPARE(m_terminal->deviceBaudRate(), 9600);
-    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QCOMPARE(QApplication::focusWidget(), f.view());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(idle(form));
-    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QCOMPARE(QApplication::focusWidget(), f.view());
     QCOMPARE(f.logFile(), QByteArray());
 }
 
@@ -83,7 +54,7 @@ void TestCapture::linesBreakByWidthAndCountCarriesOver()
     form.Command1_Click();
     const QByteArray first(40, '\x11');
     QVERIFY(m_terminal->write(first));
-    QTRY_COMPARE(form.Text1->text(), hexOf(first, 28));
+    QTRY_COMPARE(f.view()->text(), hexOf(first, 28));
     form.Command2_Click();
     // Clear keeps the count: 12 items stand on the current line.
     form.Command3_Click();
@@ -91,7 +62,7 @@ void TestCapture::linesBreakByWidthAndCountCarriesOver()
     form.Command1_Click();
     const QByteArray second(20, '\x22');
     QVERIFY(m_terminal->write(second));
-    QTRY_COMPARE(form.Text1->text(), hexOf(second, 28, 13));
+    QTRY_COMPARE(f.view()->text(), hexOf(second, 28, 13));
     QCOMPARE(form.ColumnCount, qint16(5));
 
     // A wider view, 8750 twips, holds 35 items a line.
@@ -100,7 +71,7 @@ void TestCapture::linesBreakByWidthAndCountCarriesOver()
     form.Command3_Click();
     const QByteArray third(80, '\x33');
     QVERIFY(m_terminal->write(third));
-    QTRY_COMPARE(form.Text1->text(), hexOf(third, 35, 5));
+    QTRY_COMPARE(f.view()->text(), hexOf(third, 35, 5));
 }
 
 void TestCapture::portThatCannotOpenIsReported_data()
@@ -121,17 +92,17 @@ void TestCapture::portThatCannotOpenIsReported()
     FormFixture f;
     f.writeLogFile("0 1 ");
     Form1 &form = f.start();
-    form.Combo1->setEditText("2");
-    form.Combo4->setEditText(stopBits);
+    f.box("Combo1")->setEditText("2");
+    f.box("Combo4")->setEditText(stopBits);
     qputenv("TAVREL_PORT2", f.path("no-such-device").toLocal8Bit());
     form.Command1_Click();
-    QVERIFY2(form.Combo1->toolTip().contains(cause), qPrintable(form.Combo1->toolTip()));
-    const QByteArray notice = "\r\nCommPort2 not available. Change the 'Serial Port No:' property "
-                              "to another port.\r\n";
-    QCOMPARE(form.Text1->text(), "0 1 " + notice);
+    QVERIFY2(f.box("Combo1")->toolTip().contains(cause),
+             qPrintable(f.box("Combo1")->toolTip()));
+    const QByteArray notice = notAvailableNotice(2);
+    QCOMPARE(f.view()->text(), "0 1 " + notice);
     QCOMPARE(f.logFile(), "0 1 " + notice);
     QVERIFY(idle(form));
-    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    QCOMPARE(QApplication::focusWidget(), f.view());
     QVERIFY(f.boxes.isEmpty());
     qunsetenv("TAVREL_PORT2");
 }
@@ -142,25 +113,25 @@ void TestCapture::receivedItemsGoToTheEndWhereverTheCaretIs()
     f.writeLogFile("AA BB CC ");
     Form1 &form = f.start();
     // Idle: a click leaves the caret where the user put it.
-    form.Text1->setSelStart(3);
+    f.view()->setSelStart(3);
     form.Text1_Click();
-    QCOMPARE(form.Text1->selStart(), 3);
+    QCOMPARE(f.view()->selStart(), 3);
 
     // Capturing: a selection made with the keys neither loses captured text nor splits it.
     form.Command1_Click();
-    form.Text1->setSelStart(0);
-    QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(form.Text1, Qt::Key_Right, Qt::ShiftModifier);
-    QCOMPARE(form.Text1->selLength(), 2);
+    f.view()->setSelStart(0);
+    QTest::keyClick(f.view(), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(f.view(), Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(f.view()->selLength(), 2);
     QVERIFY(m_terminal->write("\x01"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("AA BB CC 1 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("AA BB CC 1 "));
 
     // A click puts the caret back at the end.
-    form.Text1->setSelStart(0);
+    f.view()->setSelStart(0);
     form.Text1_Click();
-    QCOMPARE(form.Text1->selStart(), form.Text1->length());
+    QCOMPARE(f.view()->selStart(), f.view()->length());
     QVERIFY(m_terminal->write("\x02"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("AA BB CC 1 2 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("AA BB CC 1 2 "));
 }
 
 void TestCapture::burstArrivesWhole()
@@ -173,8 +144,8 @@ void TestCapture::burstArrivesWhole()
         burst[i] = char((i * 7 + i / 256) & 0xFF);
     QVERIFY(m_terminal->write(burst));
     const QByteArray expected = hexOf(burst, 28);
-    QTRY_COMPARE_WITH_TIMEOUT(form.Text1->length(), expected.size(), 30000);
-    QVERIFY(form.Text1->text() == expected);
+    QTRY_COMPARE_WITH_TIMEOUT(f.view()->length(), expected.size(), 30000);
+    QVERIFY(f.view()->text() == expected);
     form.Command2_Click();
     QVERIFY(f.logFile() == expected);
 }

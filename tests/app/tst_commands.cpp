@@ -1,5 +1,6 @@
-#include "formfixture.h"
 #include "logview.h"
+#include "support/capturestate.h"
+#include "support/formfixture.h"
 #include "support/pseudoterminal.h"
 
 #include <QComboBox>
@@ -10,6 +11,10 @@
 class TestCommands : public QObject
 {
     Q_OBJECT
+public:
+    enum ExitWay { ExitButton, EscapeKey, FileExit, TitleBarClose };
+    Q_ENUM(ExitWay)
+
 private Q_SLOTS:
     void layout_data();
     void layout();
@@ -47,22 +52,23 @@ void TestCommands::layout()
     QFETCH(float, clientHeight);
     FormFixture f;
     Form1 &form = f.start();
-    const QRect labelBefore = form.Label1->geometry();
-    const QRect comboBefore = form.Combo4->geometry();
-    const QRect textBefore = form.Text1->geometry();
+    const QRect labelBefore = control<QLabel>(form, "Label1")->geometry();
+    const QRect comboBefore = f.box("Combo4")->geometry();
+    const QRect textBefore = f.view()->geometry();
     form.setClientSize(clientWidth, clientHeight);
     QTRY_VERIFY(form.clientWidth() >= Form1::kMinClientWidth);
     QTRY_VERIFY(form.clientHeight() >= Form1::kMinClientHeight);
     QTEST(form.text1Width(), "text1Width");
     QTEST(form.text1Height(), "text1Height");
     QTEST(form.line1X2(), "x2");
-    for (const QPushButton *b : {form.Command1, form.Command2, form.Command3, form.Command4})
+    for (const QPushButton *b :
+         {f.button("Command1"), f.button("Command2"), f.button("Command3"), f.button("Command4")})
         QTEST(form.buttonTop(b), "buttonTop");
-    QCOMPARE(form.Label1->geometry(), labelBefore);
-    QCOMPARE(form.Combo4->geometry(), comboBefore);
-    QCOMPARE(form.Text1->pos(), textBefore.topLeft());
+    QCOMPARE(control<QLabel>(form, "Label1")->geometry(), labelBefore);
+    QCOMPARE(f.box("Combo4")->geometry(), comboBefore);
+    QCOMPARE(f.view()->pos(), textBefore.topLeft());
     // The gap between the log view and the buttons stays 225 twips.
-    QCOMPARE(form.buttonTop(form.Command1) - 1200 - form.text1Height(), 225.f);
+    QCOMPARE(form.buttonTop(f.button("Command1")) - 1200 - form.text1Height(), 225.f);
 }
 
 void TestCommands::minimizeRestoreAndMaximize()
@@ -77,14 +83,14 @@ void TestCommands::minimizeRestoreAndMaximize()
     form.showNormal();
     QTRY_COMPARE(form.windowStateCode(), 0);
     QCOMPARE(form.text1Width(), form.clientWidth() - 15);
-    QCOMPARE(form.buttonTop(form.Command4), form.clientHeight() - 510);
+    QCOMPARE(form.buttonTop(f.button("Command4")), form.clientHeight() - 510);
     // Maximized, the view and the buttons follow the screen's edges.
     form.showMaximized();
     QTRY_COMPARE(form.windowStateCode(), 2);
     QTRY_VERIFY(form.clientWidth() > 8000);
     QCOMPARE(form.text1Width(), form.clientWidth() - 15);
     QCOMPARE(form.line1X2(), form.clientWidth() - 30);
-    QCOMPARE(form.buttonTop(form.Command1), form.clientHeight() - 510);
+    QCOMPARE(form.buttonTop(f.button("Command1")), form.clientHeight() - 510);
 }
 
 void TestCommands::clearThenExitEmptiesTheFile()
@@ -92,13 +98,12 @@ void TestCommands::clearThenExitEmptiesTheFile()
     FormFixture f;
     f.writeLogFile("1 2 3 ");
     Form1 &form = f.start();
-    form.ColumnCount = 4;
-    QTest::mouseClick(form.Command3, Qt::LeftButton);
-    QCOMPARE(form.Text1->length(), 0);
-    QCOMPARE(form.ColumnCount, qint16(4));
-    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    // That Clear keeps the item count is shown with received items in tst_capture.
+    QTest::mouseClick(f.button("Command3"), Qt::LeftButton);
+    QCOMPARE(f.view()->length(), 0);
+    QCOMPARE(QApplication::focusWidget(), f.view());
     QCOMPARE(f.logFile(), QByteArray("1 2 3 "));
-    QTest::mouseClick(form.Command4, Qt::LeftButton);
+    QTest::mouseClick(f.button("Command4"), Qt::LeftButton);
     QVERIFY(form.isEnding());
     QVERIFY(!form.isVisible());
     QCOMPARE(f.logFile(), QByteArray());
@@ -109,38 +114,43 @@ void TestCommands::startCapture(FormFixture &f, PseudoTerminal &terminal)
     qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
     Form1 &form = f.start();
     form.Command1_Click();
-    QVERIFY(form.MSComm1.portOpen());
+    QVERIFY(capturing(form));
     QVERIFY(terminal.write("\x10\x20"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("10 20 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("10 20 "));
 }
 
 void TestCommands::exitDuringCaptureStopsAndSaves_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Exit button") << "button";
-    QTest::newRow("Escape") << "escape";
-    QTest::newRow("File > Exit") << "menu";
-    QTest::newRow("title bar close") << "close";
+    QTest::addColumn<ExitWay>("way");
+    QTest::newRow("Exit button") << ExitButton;
+    QTest::newRow("Escape") << EscapeKey;
+    QTest::newRow("File > Exit") << FileExit;
+    QTest::newRow("title bar close") << TitleBarClose;
 }
 
 void TestCommands::exitDuringCaptureStopsAndSaves()
 {
-    QFETCH(QString, how);
+    QFETCH(ExitWay, way);
     FormFixture f;
     PseudoTerminal terminal;
     startCapture(f, terminal);
     Form1 &form = *f.form;
-    if (how == "button")
-        QTest::mouseClick(form.Command4, Qt::LeftButton);
-    else if (how == "escape")
-        QTest::keyClick(form.Text1, Qt::Key_Escape);
-    else if (how == "menu")
+    switch (way) {
+    case ExitButton:
+        QTest::mouseClick(f.button("Command4"), Qt::LeftButton);
+        break;
+    case EscapeKey:
+        QTest::keyClick(f.view(), Qt::Key_Escape);
+        break;
+    case FileExit:
         form.mnuFileExit->trigger();
-    else
+        break;
+    case TitleBarClose:
         QVERIFY(form.close());
+        break;
+    }
     QVERIFY(form.isEnding());
-    QVERIFY(!form.MSComm1.portOpen());
-    QVERIFY(form.Command1->isEnabled());
+    QVERIFY(idle(form));
     QCOMPARE(f.logFile(), QByteArray("10 20 "));
     QVERIFY(f.boxes.isEmpty());
 }
@@ -162,7 +172,7 @@ void TestCommands::failedSaveOnExitAsks()
     f.writeLogFile("old ");
     QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner));
     Form1 &form = f.start();
-    form.Text1->setSelText("new ");
+    f.view()->setSelText("new ");
     const bool closed = form.close();
     QCOMPARE(closed, ends);
     QCOMPARE(form.isEnding(), ends);
@@ -171,7 +181,7 @@ void TestCommands::failedSaveOnExitAsks()
     QCOMPARE(f.boxes[1].style, int(MessageBox::YesNoQuestion));
     QCOMPARE(f.boxes[1].title, QString("Tavrel"));
     QCOMPARE(f.logFile(), QByteArray("old "));
-    QCOMPARE(form.Text1->text(), QByteArray("old new "));
+    QCOMPARE(f.view()->text(), QByteArray("old new "));
     if (!ends) {
         QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(form.close());
@@ -193,9 +203,9 @@ void TestCommands::aboutWhileCapturing()
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].endsWith(','));
     QVERIFY(lines[1].contains(QRegularExpression("\\b20\\d\\d\\b")));
-    QVERIFY(form.MSComm1.portOpen());
+    QVERIFY(capturing(form));
     QVERIFY(terminal.write("\x30"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("10 20 30 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("10 20 30 "));
 }
 
 QTEST_MAIN(TestCommands)

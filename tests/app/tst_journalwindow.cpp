@@ -1,14 +1,16 @@
-#include "faults/faulthelpers.h"
-#include "formfixture.h"
 #include "journal.h"
+#include "logview.h"
+#include "support/capturestate.h"
+#include "support/files.h"
+#include "support/formfixture.h"
+#include "support/hexreference.h"
+#include "support/pseudoterminal.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace Faults;
 
 // The window and its journal: what a run that never saved leaves is back at the next start, one
 // window per folder, and saves that cannot go where the log is.
@@ -65,14 +67,14 @@ void TestJournalWindow::unsavedRunComesBack()
         QVERIFY(capturing(form));
         QVERIFY(m_terminal.write(bytes));
         view = (clearFirst ? QByteArray() : logBefore) + hexOf(bytes);
-        QTRY_COMPARE(form.Text1->text(), view);
+        QTRY_COMPARE(f.view()->text(), view);
         // The window goes without Stop or a save, as a killed program would.
         f.form.reset();
     }
     QCOMPARE(f.logFile(), logBefore);
     f.boxes.clear();
     Form1 &form = f.start();
-    QCOMPARE(form.Text1->text(), view);
+    QCOMPARE(f.view()->text(), view);
     QCOMPARE(f.logFile(), view);
     QCOMPARE(f.boxes.size(), 1);
     QVERIFY2(f.boxes[0].text.contains(
@@ -88,7 +90,7 @@ void TestJournalWindow::cleanExitLeavesNoJournal()
     QVERIFY(QFileInfo::exists(f.path("log.txt.journal")));
     form.Command1_Click();
     QVERIFY(m_terminal.write("\x41"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("41 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("41 "));
     form.Command4_Click();
     f.form.reset();
     QCOMPARE(f.logFile(), QByteArray("41 "));
@@ -119,7 +121,7 @@ void TestJournalWindow::fifoBehindTheLogIsNotReplaced()
     QVERIFY(::mkfifo(QFile::encodeName(f.path("log.txt")).constData(), 0666) == 0);
     form.Command1_Click();
     QVERIFY(m_terminal.write("\x42"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("42 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("42 "));
     form.Command2_Click();
     QCOMPARE(f.boxes.size(), 1);
     QVERIFY2(f.boxes[0].text.contains("a FIFO, not a regular file"), qPrintable(f.boxes[0].text));
@@ -133,7 +135,7 @@ void TestJournalWindow::deletedFolderGetsARescueFile()
     Form1 &form = f.start();
     form.Command1_Click();
     QVERIFY(m_terminal.write("\x43\x44"));
-    QTRY_COMPARE(form.Text1->text(), QByteArray("43 44 "));
+    QTRY_COMPARE(f.view()->text(), QByteArray("43 44 "));
     const QString folder = f.dir.path();
     QVERIFY(QDir(folder).removeRecursively());
     form.Command2_Click();
@@ -144,9 +146,7 @@ void TestJournalWindow::deletedFolderGetsARescueFile()
     QVERIFY2(at >= 0, qPrintable(text));
     QString rescue = text.mid(at).section("\r\n", 0, 0);
     rescue.chop(1);
-    QFile file(rescue);
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(rescue));
-    QCOMPARE(file.readAll(), QByteArray("43 44 "));
+    QCOMPARE(fileBytes(rescue, "<missing>"), QByteArray("43 44 "));
 }
 
 QTEST_MAIN(TestJournalWindow)

@@ -1,7 +1,7 @@
 #include "fileidentity.h"
-#include "formfixture.h"
 #include "logstore.h"
 #include "logview.h"
+#include "support/formfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +40,7 @@ void TestLogFileWindow::startUp()
     if (exists)
         f.writeLogFile(content);
     Form1 &form = f.start();
-    QCOMPARE(form.Text1->text(), content);
+    QCOMPARE(f.view()->text(), content);
     QTEST(form.windowTitle(), "caption");
     QVERIFY(f.boxes.isEmpty());
     QCOMPARE(f.logFile(), content);
@@ -57,9 +57,9 @@ void TestLogFileWindow::directoryInPlaceOfTheLogIsReported()
     QCOMPARE(f.boxes[0].title, QString("Tavrel"));
     QVERIFY2(f.boxes[0].text.contains("log.txt"), qPrintable(f.boxes[0].text));
     QCOMPARE(form.windowTitle(), QString("Tavrel"));
-    QCOMPARE(form.Text1->length(), 0);
+    QCOMPARE(f.view()->length(), 0);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    form.Text1->setSelText("1 ");
+    f.view()->setSelText("1 ");
     form.Command2_Click();
     QVERIFY(QFileInfo(f.path("log.txt")).isDir());
     QCOMPARE(f.boxes.size(), 2);
@@ -84,10 +84,10 @@ void TestLogFileWindow::logOverFourGiBOpensAndStopAppendsToIt()
     Form1 &form = f.start();
     QVERIFY(f.boxes.isEmpty());
     QCOMPARE(form.windowTitle(), QString("Tavrel - LOG.TXT"));
-    QCOMPARE(form.Text1->length(), size);
+    QCOMPARE(f.view()->length(), size);
     if (cleared)
         form.Command3_Click();
-    form.Text1->setSelText("42 ");
+    f.view()->setSelText("42 ");
     form.Command2_Click();
     QVERIFY(f.boxes.isEmpty());
     const FileIdentity after = *FileIdentity::ofPath(f.path("log.txt"));
@@ -104,14 +104,14 @@ void TestLogFileWindow::failedSaveIsReportedAndNothingIsLost()
     f.writeLogFile("1 2 ");
     QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner | QFile::ReadOther));
     Form1 &form = f.start();
-    form.Text1->setSelStart(form.Text1->length());
-    form.Text1->setSelText("3 ");
+    f.view()->setSelStart(f.view()->length());
+    f.view()->setSelText("3 ");
     form.Command2_Click();
     QCOMPARE(f.boxes.size(), 1);
     QCOMPARE(f.boxes[0].style, int(MessageBox::Warning));
     QVERIFY2(f.boxes[0].text.contains("Permission denied"), qPrintable(f.boxes[0].text));
     QCOMPARE(f.logFile(), QByteArray("1 2 "));
-    QCOMPARE(form.Text1->text(), QByteArray("1 2 3 "));
+    QCOMPARE(f.view()->text(), QByteArray("1 2 3 "));
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 
     // Once the file is writable again the next save carries everything.

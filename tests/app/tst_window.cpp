@@ -1,6 +1,6 @@
-#include "formfixture.h"
 #include "linecontrol.h"
 #include "logview.h"
+#include "support/formfixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -41,10 +41,10 @@ void TestWindow::startUpState()
     QCOMPARE(form.LastStopBits, 1.0f);
     QCOMPARE(form.ColumnCount, qint16(1));
     QCOMPARE(form.LogFileName, QString("log.txt"));
-    QVERIFY(form.Command1->isEnabled());
-    QVERIFY(!form.Command2->isEnabled());
-    QVERIFY(form.Command1->isDefault());
-    QCOMPARE(QApplication::focusWidget(), form.Command1);
+    QVERIFY(f.button("Command1")->isEnabled());
+    QVERIFY(!f.button("Command2")->isEnabled());
+    QVERIFY(f.button("Command1")->isDefault());
+    QCOMPARE(QApplication::focusWidget(), f.button("Command1"));
     QCOMPARE(form.windowTitle(), QString("Tavrel"));
     QVERIFY(!form.windowIcon().isNull());
     QCOMPARE(form.windowIcon().availableSizes().size(), 2);
@@ -110,25 +110,24 @@ void TestWindow::controlsAsDesigned()
 
 void TestWindow::comboBoxItems_data()
 {
-    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QString>("text");
-    QTest::newRow("port") << 1 << QStringList{"1", "2"} << "1";
-    QTest::newRow("data bits") << 2 << QStringList{"5", "6", "7", "8"} << "8";
-    QTest::newRow("parity") << 3 << QStringList{"Even", "Odd", "None"} << "None";
-    QTest::newRow("stop bits") << 4 << QStringList{"1", "1.5", "2"} << "1";
-    QTest::newRow("baud") << 5 << QStringList{"1200",  "2400",  "4800",  "9600",  "14400",
-                                              "19200", "28800", "38400", "57600", "115200"}
+    QTest::newRow("port") << "Combo1" << QStringList{"1", "2"} << "1";
+    QTest::newRow("data bits") << "Combo2" << QStringList{"5", "6", "7", "8"} << "8";
+    QTest::newRow("parity") << "Combo3" << QStringList{"Even", "Odd", "None"} << "None";
+    QTest::newRow("stop bits") << "Combo4" << QStringList{"1", "1.5", "2"} << "1";
+    QTest::newRow("baud") << "Combo5" << QStringList{"1200",  "2400",  "4800",  "9600",  "14400",
+                                                     "19200", "28800", "38400", "57600", "115200"}
                           << "9600";
 }
 
 void TestWindow::comboBoxItems()
 {
-    QFETCH(int, box);
+    QFETCH(QString, box);
     FormFixture f;
-    Form1 &form = f.start();
-    QComboBox *combo = QList<QComboBox *>{form.Combo1, form.Combo2, form.Combo3, form.Combo4,
-                                          form.Combo5}[box - 1];
+    f.start();
+    QComboBox *combo = f.box(box);
     QStringList items;
     for (int i = 0; i < combo->count(); ++i)
         items << combo->itemText(i);
@@ -151,11 +150,12 @@ void TestWindow::menus()
 void TestWindow::tabOrder()
 {
     FormFixture f;
-    Form1 &form = f.start();
+    f.start();
     // The disabled Stop button is skipped.
-    const QList<QWidget *> expected = {form.Command3, form.Command4, form.Combo1,
-                                       form.Combo5,   form.Combo2,   form.Combo3,
-                                       form.Combo4,   form.Text1,    form.Command1};
+    const QList<QWidget *> expected = {
+        f.button("Command3"), f.button("Command4"), f.box("Combo1"), f.box("Combo5"),
+        f.box("Combo2"),      f.box("Combo3"),      f.box("Combo4"), f.view(),
+        f.button("Command1")};
     for (QWidget *next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget *focus = QApplication::focusWidget();
@@ -183,11 +183,11 @@ void TestWindow::enterAndEscape()
     FormFixture f;
     qputenv("TAVREL_PORT1", f.path("no-such-port").toLocal8Bit());
     Form1 &form = f.start();
-    form.findChild<QWidget *>(focus)->setFocus();
+    control<QWidget>(form, focus)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     // Start cannot open the missing port and reports it in the view.
-    QTEST(form.Text1->text().contains("CommPort1 not available"), "started");
-    QVERIFY(form.Command1->isEnabled());
+    QTEST(f.view()->text().contains("CommPort1 not available"), "started");
+    QVERIFY(f.button("Command1")->isEnabled());
     QTEST(form.isEnding(), "ends");
     qunsetenv("TAVREL_PORT1");
 }
@@ -195,14 +195,14 @@ void TestWindow::enterAndEscape()
 void TestWindow::validationNotWhenFocusLeavesTheWindow()
 {
     FormFixture f;
-    Form1 &form = f.start();
-    form.Combo5->setFocus();
-    form.Combo5->setEditText("300");
+    f.start();
+    f.box("Combo5")->setFocus();
+    f.box("Combo5")->setEditText("300");
     QWidget other;
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
-    QCOMPARE(form.Combo5->currentText(), QString("300"));
+    QCOMPARE(f.box("Combo5")->currentText(), QString("300"));
 }
 
 void TestWindow::ctrlXExitsWhereverTheFocusIs_data()
@@ -219,7 +219,7 @@ void TestWindow::ctrlXExitsWhereverTheFocusIs()
     QFETCH(QString, focus);
     FormFixture f;
     Form1 &form = f.start();
-    QWidget *target = form.findChild<QWidget *>(focus);
+    QWidget *target = control<QWidget>(form, focus);
     target->setFocus();
     auto *box = qobject_cast<QComboBox *>(target);
     const QString boxText = box ? box->currentText() : QString();
@@ -260,7 +260,7 @@ void TestWindow::menuAccessKeyDoesNotValidate()
     QFETCH(LeaveBy, leaveBy);
     FormFixture f;
     Form1 &form = f.start();
-    auto *combo = form.findChild<QComboBox *>(box);
+    auto *combo = f.box(box);
     combo->setFocus();
     combo->lineEdit()->selectAll();
     QTest::keyClicks(combo->lineEdit(), typed);
@@ -281,7 +281,7 @@ void TestWindow::menuAccessKeyDoesNotValidate()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     } else {
         QVERIFY(form.menuBar()->hasFocus());
-        QTest::mouseClick(form.Command3, Qt::LeftButton);
+        QTest::mouseClick(f.button("Command3"), Qt::LeftButton);
     }
     QTEST(combo->currentText(), "validated");
 }
@@ -293,12 +293,12 @@ void TestWindow::fullLineOfItemsFitsTheView()
     QCOMPARE(form.text1Width(), 7215.0f);
     int lineWidth = 0;
     for (const QChar digit : QString("0123456789ABCDEF"))
-        lineWidth = std::max(lineWidth, form.Text1->fontMetrics().horizontalAdvance(
+        lineWidth = std::max(lineWidth, f.view()->fontMetrics().horizontalAdvance(
                                             QString(QString(2, digit) + ' ').repeated(28)));
-    QVERIFY2(lineWidth < form.Text1->viewport()->width(),
+    QVERIFY2(lineWidth < f.view()->viewport()->width(),
              qPrintable(QString("%1 px of items, %2 px of view")
                             .arg(lineWidth)
-                            .arg(form.Text1->viewport()->width())));
+                            .arg(f.view()->viewport()->width())));
 }
 
 QTEST_MAIN(TestWindow)

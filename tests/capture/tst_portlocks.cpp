@@ -1,6 +1,7 @@
 #include "commcontrol.h"
 #include "linetermios.h"
 #include "portlocks.h"
+#include "support/files.h"
 #include "support/portholder.h"
 #include "support/pseudoterminal.h"
 
@@ -23,18 +24,6 @@ QByteArray binaryText(qint64 pid)
 {
     const qint32 value = qint32(pid);
     return QByteArray(reinterpret_cast<const char *>(&value), sizeof value);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 bool openOn(CommControl &control, const QString &path)
@@ -125,47 +114,47 @@ void TestPortLocks::otherProgramsLockFiles()
     QTemporaryDir links;
     const QString link = links.filePath("ttyBoard");
     QVERIFY(QFile::link(terminal.devicePath(), link));
-    PortHolderProcess owner("live", QString());
+    PortHolderProcess owner(PortHolderProcess::Live, QString());
     QVERIFY(owner.isReady());
     const qint64 pid = ownerAlive ? owner.pid() : deadPid();
     const QString name = byLinkName ? "ttyBoard" : QFileInfo(terminal.devicePath()).fileName();
     const QString lockFile = QDir(m_lockDir->path()).filePath("LCK.." + name);
     const QByteArray text = binary ? binaryText(pid) : uucpText(pid);
-    QVERIFY(writeFile(lockFile, text));
+    QVERIFY(writeFileBytes(lockFile, text));
 
     CommControl control;
     const bool opened = openOn(control, link);
     QCOMPARE(opened, !ownerAlive);
     if (ownerAlive) {
         QCOMPARE(control.errorString(), QString("Held by sleep (pid %1)").arg(pid));
-        QCOMPARE(readFile(lockFile), text);
+        QCOMPARE(fileBytes(lockFile, "<missing>"), text);
         return;
     }
-    QCOMPARE(readFile(lockFile), uucpText(::getpid()));
+    QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));
     QVERIFY(control.setPortOpen(false));
     QVERIFY(!QFile::exists(lockFile));
 }
 
 void TestPortLocks::heldByAnotherProgram_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("flock") << "flock";
+    QTest::addColumn<PortHolderProcess::Claim>("claim");
+    QTest::newRow("flock") << PortHolderProcess::Flock;
     // Root may open past exclusive mode; the flag is asked for, so root is kept out as well.
-    QTest::newRow("exclusive mode") << "exclusive";
+    QTest::newRow("exclusive mode") << PortHolderProcess::Exclusive;
 }
 
 void TestPortLocks::heldByAnotherProgram()
 {
-    QFETCH(QString, how);
+    QFETCH(PortHolderProcess::Claim, claim);
     PseudoTerminal terminal;
-    PortHolderProcess holder(how, terminal.devicePath());
+    PortHolderProcess holder(claim, terminal.devicePath());
     QVERIFY(holder.isReady());
     CommControl control;
     QVERIFY(!openOn(control, terminal.devicePath()));
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // Refusing must not undo the other program's claim.
-    if (how == "exclusive") {
+    if (claim == PortHolderProcess::Exclusive) {
         const int fd = ::open(QFile::encodeName(terminal.devicePath()).constData(),
                               O_RDONLY | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
@@ -189,7 +178,7 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
         lockDir.filePath("LCK..ttyBoard"),
         lockDir.filePath("LCK.." + QFileInfo(terminal.devicePath()).fileName())};
     for (const QString &lockFile : lockFiles)
-        QCOMPARE(readFile(lockFile), uucpText(::getpid()));
+        QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));
     QVERIFY(!flockIsFree(link));
     const int fd = ::open(QFile::encodeName(link).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/files.h"
 #include "support/pseudoterminal.h"
 
 #include <QDir>
@@ -47,12 +48,6 @@ struct TavrelProcess
         return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
     }
 };
-
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // How much text the journal's records vouch for: written data without its record is not yet
 // journaled.

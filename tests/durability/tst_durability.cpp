@@ -1,4 +1,4 @@
-#include "faults/faulthelpers.h"
+#include "support/hexreference.h"
 #include "tavrelprocess.h"
 
 #include <QElapsedTimer>
@@ -6,8 +6,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <sys/stat.h>
-
-using Faults::hexOf;
 
 // The real program killed, terminated and cut off from its display: what it had read is in
 // log.txt after the next start. TAVREL_KILL_ROUNDS sets the kill loop's length (10 by default),

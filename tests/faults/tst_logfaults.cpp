@@ -1,5 +1,8 @@
-#include "app/formfixture.h"
-#include "faulthelpers.h"
+#include "logview.h"
+#include "support/capturestate.h"
+#include "support/formfixture.h"
+#include "support/hexreference.h"
+#include "support/pseudoterminal.h"
 
 #include <QFileInfo>
 #include <csignal>
@@ -9,8 +12,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace Faults;
 
 // Faults of log.txt that only the whole window shows: a full file system, a link to a directory
 // that is not there yet, and a log that could not be loaded.
@@ -87,7 +88,7 @@ void TestLogFaults::danglingSymbolicLinkAtStartUp()
     QVERIFY(QFile::link("gone/real.txt", f.path("log.txt")));
     Form1 &form = f.start();
     // Nothing to load, and nothing can be created while the link's directory is missing.
-    QCOMPARE(form.Text1->text(), QByteArray());
+    QCOMPARE(f.view()->text(), QByteArray());
     QCOMPARE(f.boxes.size(), 1);
     QCOMPARE(captureOnce(form, *m_terminal, "\x03"), QByteArray("3 "));
     QCOMPARE(f.boxes.size(), 2);

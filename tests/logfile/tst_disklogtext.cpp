@@ -1,5 +1,6 @@
 #include "disklogtext.h"
 #include "logstore.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QProcess>
@@ -23,20 +24,6 @@ QByteArray everyByte()
     for (int b = 0; b < 256; ++b)
         bytes.append(char(b));
     return bytes;
-}
-
-QByteArray readAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Writes the bytes at offset, leaving a hole before them where nothing was written.
-bool writeAt(const QString &name, qint64 offset, const QByteArray &bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadWrite) && file.seek(offset) &&
-           file.write(bytes) == bytes.size();
 }
 
 // An open descriptor that closes itself.
@@ -65,11 +52,6 @@ QByteArray readInPieces(const LogText &text, qint64 piece)
     for (qint64 at = 0; at < text.size(); at += piece)
         all.append(text.mid(at, piece));
     return all;
-}
-
-QString cause(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
 } // namespace
@@ -126,7 +108,7 @@ void TestDiskLogText::roundTrip()
 {
     QFETCH(QByteArray, base);
     QFETCH(QByteArrayList, appended);
-    QVERIFY(writeAt(path("log.txt"), 0, base));
+    QVERIFY(writeFileAt(path("log.txt"), 0, base));
     QByteArray expected = base;
     {
         Fd loaded(path("log.txt"));
@@ -149,7 +131,7 @@ void TestDiskLogText::roundTrip()
         QCOMPARE(text->unwrittenBytes(), 0);
         QVERIFY(LogStore::save(path("log.txt"), *text).ok);
     }
-    QCOMPARE(readAll(path("log.txt")), expected);
+    QCOMPARE(fileBytes(path("log.txt")), expected);
 }
 
 // Offsets past 4 GiB, in a sparse base where content matters only around them.
@@ -159,8 +141,8 @@ void TestDiskLogText::baseLargerThan4GiB()
     const QByteArray around = QByteArray("41 42 43 \r\n").repeated(3);
     const QByteArray last("\r\nFF FE ");
     const qint64 baseSize = k4GiB + 1000 + last.size();
-    QVERIFY(writeAt(path("big.txt"), k4GiB - 10, around));
-    QVERIFY(writeAt(path("big.txt"), baseSize - last.size(), last));
+    QVERIFY(writeFileAt(path("big.txt"), k4GiB - 10, around));
+    QVERIFY(writeFileAt(path("big.txt"), baseSize - last.size(), last));
     Fd loaded(path("big.txt"));
     auto text = DiskLogText::create(m_dir.path(), loaded.fd(), baseSize);
     QVERIFY(text);
@@ -178,8 +160,8 @@ void TestDiskLogText::baseLargerThan4GiB()
 void TestDiskLogText::baseCutShortByAnotherProgram()
 {
     const QByteArray base = QByteArray("0123456789ABCDE\n").repeated(64 * 1024);
-    QVERIFY(writeAt(path("log.txt"), 0, base));
-    QVERIFY(writeAt(path("saved.txt"), 0, "kept"));
+    QVERIFY(writeFileAt(path("log.txt"), 0, base));
+    QVERIFY(writeFileAt(path("saved.txt"), 0, "kept"));
     Fd loaded(path("log.txt"));
     auto text = DiskLogText::create(m_dir.path(), loaded.fd(), base.size());
     QCOMPARE(text->mid(0, 100), base.left(100));
@@ -198,13 +180,13 @@ void TestDiskLogText::baseCutShortByAnotherProgram()
     QVERIFY(!saved.ok);
     QVERIFY2(saved.errorText.contains("could not be read from byte 1000"),
              qPrintable(saved.errorText));
-    QCOMPARE(readAll(path("saved.txt")), QByteArray("kept"));
+    QCOMPARE(fileBytes(path("saved.txt")), QByteArray("kept"));
 }
 
 // Clear replaces the text and drops the base; after a save the text moves into the new base.
 void TestDiskLogText::replaceAndRebase()
 {
-    QVERIFY(writeAt(path("log.txt"), 0, "old\r\n"));
+    QVERIFY(writeFileAt(path("log.txt"), 0, "old\r\n"));
     Fd loaded(path("log.txt"));
     auto text = DiskLogText::create(m_dir.path(), loaded.fd(), 5);
     text->append("new ");
@@ -213,7 +195,7 @@ void TestDiskLogText::replaceAndRebase()
     QCOMPARE(readInPieces(*text, 4), QByteArray("fresh "));
     text->append("1 2 ");
     QVERIFY(LogStore::save(path("saved.txt"), *text).ok);
-    QCOMPARE(readAll(path("saved.txt")), QByteArray("fresh 1 2 "));
+    QCOMPARE(fileBytes(path("saved.txt")), QByteArray("fresh 1 2 "));
 
     Fd saved(path("saved.txt"));
     text->rebase(saved.fd(), 10);
@@ -235,10 +217,10 @@ void TestDiskLogText::fullDisk()
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", m_mounted.constData(), "tmpfs", 0, "size=1m") != 0) {
         m_mounted.clear();
-        QSKIP(qPrintable("no private tmpfs: " + cause(errno)));
+        QSKIP(qPrintable("no private tmpfs: " + errorText(errno)));
     }
     const QByteArray old = QByteArray("41 42 \r\n").repeated(12800);
-    QVERIFY(writeAt(path("log.txt"), 0, old));
+    QVERIFY(writeFileAt(path("log.txt"), 0, old));
     Fd loaded(path("log.txt"));
     auto text = DiskLogText::create(m_dir.path(), loaded.fd(), old.size());
     QVERIFY(text);
@@ -252,8 +234,8 @@ void TestDiskLogText::fullDisk()
 
     LogStore::SaveResult saved = LogStore::save(path("log.txt"), *text);
     QVERIFY(!saved.ok);
-    QCOMPARE(saved.errorText, "Could not save " + path("log.txt") + ": " + cause(ENOSPC));
-    QCOMPARE(readAll(path("log.txt")), old);
+    QCOMPARE(saved.errorText, "Could not save " + path("log.txt") + ": " + errorText(ENOSPC));
+    QCOMPARE(fileBytes(path("log.txt")), old);
 
     const QByteArray refused = QByteArray("7E ").repeated(10000);
     text->append(refused);
@@ -269,7 +251,7 @@ void TestDiskLogText::fullDisk()
     QCOMPARE(text->writeError(), 0);
     saved = LogStore::save(path("log.txt"), *text);
     QVERIFY2(saved.ok, qPrintable(saved.errorText));
-    QCOMPARE(readAll(path("log.txt")), expected);
+    QCOMPARE(fileBytes(path("log.txt")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDiskLogText)

@@ -2,6 +2,7 @@
 #include "journal.h"
 #include "logstore.h"
 #include "logtext.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,6 @@
 namespace {
 
 const QString kLog = QStringLiteral("log.txt");
-
-QByteArray readAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // A journal written by a run that then ended without saving.
 void writeRun(const QList<QByteArray> &steps)
@@ -250,25 +245,27 @@ void TestJournal::failingFlushKeepsTheOldLog()
     QVERIFY(!saved.ok);
     QVERIFY2(saved.errorText.contains(QString::fromLocal8Bit(std::strerror(EIO))),
              qPrintable(saved.errorText));
-    QCOMPARE(readAll(kLog), QByteArray("41 42 \r\n"));
+    QCOMPARE(fileBytes(kLog, "<missing>"), QByteArray("41 42 \r\n"));
 }
 
 void TestJournal::nonRegularLogIsNeverReplaced_data()
 {
-    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("fifo"); // else a character device
     QTest::addColumn<bool>("throughLink");
-    QTest::newRow("FIFO") << "FIFO" << false;
-    QTest::newRow("link to a FIFO") << "FIFO" << true;
-    QTest::newRow("character device") << "character device" << false;
-    QTest::newRow("link to a character device") << "character device" << true;
+    QTest::addColumn<QString>("named");
+    QTest::newRow("FIFO") << true << false << "FIFO";
+    QTest::newRow("link to a FIFO") << true << true << "FIFO";
+    QTest::newRow("character device") << false << false << "character device";
+    QTest::newRow("link to a character device") << false << true << "character device";
 }
 
 void TestJournal::nonRegularLogIsNeverReplaced()
 {
-    QFETCH(QString, kind);
+    QFETCH(bool, fifo);
     QFETCH(bool, throughLink);
+    QFETCH(QString, named);
     const QByteArray target = throughLink ? "elsewhere" : "log.txt";
-    if (kind == "FIFO") {
+    if (fifo) {
         QVERIFY(::mkfifo(target.constData(), 0666) == 0);
     } else if (::mknod(target.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
         QSKIP("making a device node needs root");
@@ -277,10 +274,10 @@ void TestJournal::nonRegularLogIsNeverReplaced()
         QVERIFY(QFile::link("elsewhere", kLog));
     const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"41 "});
     QVERIFY(!saved.ok);
-    QVERIFY2(saved.errorText.contains(kind), qPrintable(saved.errorText));
+    QVERIFY2(saved.errorText.contains(named), qPrintable(saved.errorText));
     struct stat info = {};
     QVERIFY(::stat(target.constData(), &info) == 0);
-    QVERIFY(kind == "FIFO" ? S_ISFIFO(info.st_mode) : S_ISCHR(info.st_mode));
+    QVERIFY(fifo ? S_ISFIFO(info.st_mode) : S_ISCHR(info.st_mode));
 }
 
 void TestJournal::deletedFolderIsNamed()
@@ -323,7 +320,7 @@ void TestJournal::appendInPlace()
     FlushFault::failing = false;
     QCOMPARE(appended.ok, changeByOther.isEmpty() && !flushFails);
     QTEST(appended.logChanged, "logChanged");
-    QTEST(readAll(kLog), "log");
+    QTEST(fileBytes(kLog, "<missing>"), "log");
 }
 
 void TestJournal::unfinishedAppendIsCutBack_data()

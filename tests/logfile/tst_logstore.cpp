@@ -1,4 +1,5 @@
 #include "logstore.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,23 +23,6 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 const QString kLog = QStringLiteral("log.txt");
-
-QByteArray readAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QString cause(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
-}
 
 // Runs work in a forked child, so that dropped privileges and limits end with it.
 QString inChild(const std::function<QString()> &work)
@@ -94,7 +78,7 @@ QString arrange(Fault fault)
         break;
     }
     }
-    return done ? QString() : QStringLiteral("cannot arrange the fault: ") + cause(errno);
+    return done ? QString() : QStringLiteral("cannot arrange the fault: ") + errorText(errno);
 }
 
 } // namespace
@@ -138,10 +122,10 @@ void TestLogStore::roundTrip()
     for (const QList<QByteArrayView> &views :
          {QList<QByteArrayView>(pieces.begin(), pieces.end()), QList<QByteArrayView>{}}) {
         const QByteArray expected = views.isEmpty() ? QByteArray() : pieces.join();
-        QVERIFY(writeFile(kLog, QByteArray(5000, 'o')));
+        QVERIFY(writeFileBytes(kLog, QByteArray(5000, 'o')));
         const LogStore::SaveResult saved = LogStore::save(kLog, views);
         QVERIFY2(saved.ok, qPrintable(saved.errorText));
-        QVERIFY(readAll(kLog) == expected);
+        QVERIFY(fileBytes(kLog) == expected);
         const LoadResult loaded = LogStore::load(kLog);
         QCOMPARE(loaded.status, LoadResult::Status::Loaded);
         QVERIFY(loaded.text->mid(0, loaded.text->size()) == expected);
@@ -159,11 +143,11 @@ void TestLogStore::missingFileIsNotCreated()
 void TestLogStore::saveWritesThroughSymlink()
 {
     const QString target = QStringLiteral("elsewhere/real.txt");
-    QVERIFY(QDir().mkdir(QStringLiteral("elsewhere")) && writeFile(target, "old"));
+    QVERIFY(QDir().mkdir(QStringLiteral("elsewhere")) && writeFileBytes(target, "old"));
     QVERIFY(::chmod("elsewhere/real.txt", 0640) == 0 && QFile::link(target, kLog));
     QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"41 42 \r\n"}).ok);
     QVERIFY(QFileInfo(kLog).isSymLink());
-    QCOMPARE(readAll(target), QByteArray("41 42 \r\n"));
+    QCOMPARE(fileBytes(target), QByteArray("41 42 \r\n"));
     const LoadResult loaded = LogStore::load(kLog);
     QCOMPARE(loaded.text->mid(0, 100), QByteArray("41 42 \r\n"));
     struct stat info = {};
@@ -189,7 +173,7 @@ void TestLogStore::failureKeepsOldFile()
     QFETCH(Fault, fault);
     QFETCH(int, expectedErrno);
     const QByteArray old(6000, 'o');
-    QVERIFY(writeFile(kLog, old));
+    QVERIFY(writeFileBytes(kLog, old));
     const QString report = inChild([&]() -> QString {
         if (const QString skip = arrange(fault); !skip.isEmpty())
             return QStringLiteral("skip ") + skip;
@@ -206,12 +190,12 @@ void TestLogStore::failureKeepsOldFile()
     if (report.startsWith(u"skip "))
         QSKIP(qPrintable(report));
     const QString expected =
-        (save ? "Could not save log.txt: " : "Could not load log.txt: ") + cause(expectedErrno);
+        (save ? "Could not save log.txt: " : "Could not load log.txt: ") + errorText(expectedErrno);
     QVERIFY2(report.startsWith(expected), qPrintable(report));
     QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{kLog});
     if (fault != Fault::Directory)
-        QVERIFY(readAll(kLog) == old);
+        QVERIFY(fileBytes(kLog) == old);
 }
 
 // Sparse: only the first and last bytes are real, the rest reads as zero bytes.
@@ -243,7 +227,7 @@ void TestLogStore::logOverFourGiBIsReadWhereItLiesAndTakesAppends()
 void TestLogStore::appendThatDoesNotFitLeavesTheLogAsItWas()
 {
     const QByteArray old(6000, 'o');
-    QVERIFY(writeFile(kLog, old));
+    QVERIFY(writeFileBytes(kLog, old));
     const QString report = inChild([&]() -> QString {
         LoadResult loaded = LogStore::load(kLog);
         loaded.text->append(QByteArray(9000, '3'));
@@ -257,19 +241,19 @@ void TestLogStore::appendThatDoesNotFitLeavesTheLogAsItWas()
     });
     if (report.startsWith(u"skip "))
         QSKIP(qPrintable(report));
-    QVERIFY2(report.startsWith("Could not save log.txt: " + cause(EFBIG)), qPrintable(report));
-    QVERIFY(readAll(kLog) == old);
+    QVERIFY2(report.startsWith("Could not save log.txt: " + errorText(EFBIG)), qPrintable(report));
+    QVERIFY(fileBytes(kLog) == old);
 }
 
 void TestLogStore::setAsideTakesTheFirstFreeName()
 {
-    QVERIFY(writeFile("log.txt.bak", "older"));
-    QVERIFY(writeFile("log.txt", "old"));
+    QVERIFY(writeFileBytes("log.txt.bak", "older"));
+    QVERIFY(writeFileBytes("log.txt", "old"));
     const LogStore::SetAsideResult moved = LogStore::setAside("log.txt");
     QVERIFY2(moved.ok, qPrintable(moved.errorText));
     QCOMPARE(moved.newName, QString("log.txt.bak.2"));
-    QCOMPARE(readAll("log.txt.bak.2"), QByteArray("old"));
-    QCOMPARE(readAll("log.txt.bak"), QByteArray("older"));
+    QCOMPARE(fileBytes("log.txt.bak.2"), QByteArray("old"));
+    QCOMPARE(fileBytes("log.txt.bak"), QByteArray("older"));
     QVERIFY(!QFile::exists("log.txt"));
     QVERIFY(!LogStore::setAside("log.txt").ok);
 }

@@ -1,4 +1,4 @@
-#include "../app/formfixture.h"
+#include "support/formfixture.h"
 
 #include <QAccessible>
 #include <QComboBox>

@@ -1,10 +1,12 @@
-#include "app/formfixture.h"
-#include "faults/faulthelpers.h"
+#include "logview.h"
+#include "support/capturestate.h"
+#include "support/formfixture.h"
+#include "support/hexreference.h"
+#include "support/pseudoterminal.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-
-using namespace Faults;
+#include <sys/resource.h>
 
 // Megabytes through a pseudo-terminal in random chunks and pauses, while the window is resized,
 // cleared, stopped and started and the About box is open; log.txt must hold exactly the hex of
@@ -21,7 +23,7 @@ private:
     static constexpr int kDrainMs = 60000;
 
     bool send(qint64 amount);
-    bool drained() const { return m_form->Text1->length() >= m_expected.size(); }
+    bool drained() const { return m_fixture.view()->length() >= m_expected.size(); }
     void act(Action action);
 
     PseudoTerminal m_terminal;
@@ -76,7 +78,7 @@ void TestSoak::act(Action action)
     } else if (action == Clear) {
         m_form->Command3_Click();
         m_expected.clear();
-        QCOMPARE(m_form->Text1->length(), 0);
+        QCOMPARE(m_fixture.view()->length(), 0);
     }
 }
 
@@ -110,7 +112,7 @@ void TestSoak::everyByteReachesTheFile()
     while (m_sent < total && !QTest::currentTestFailed()) {
         QVERIFY(send(qMin<qint64>(total - m_sent, m_random.bounded(1, 250000))));
         QTRY_VERIFY_WITH_TIMEOUT(drained(), kDrainMs);
-        QVERIFY2(m_form->Text1->text().endsWith(m_expected.right(4096)), "view differs");
+        QVERIFY2(m_fixture.view()->text().endsWith(m_expected.right(4096)), "view differs");
         QCOMPARE(int(m_form->ColumnCount), m_column);
         const auto action = Action(m_random.bounded(int(ActionCount)));
         ++counts[action];
@@ -120,7 +122,7 @@ void TestSoak::everyByteReachesTheFile()
         return;
     m_form->Command2_Click();
     QVERIFY(idle(*m_form));
-    QVERIFY2(m_form->Text1->text() == m_expected, "the view differs at the end");
+    QVERIFY2(m_fixture.view()->text() == m_expected, "the view differs at the end");
     QVERIFY2(m_fixture.logFile() == m_expected, "log.txt differs at the end");
     QCOMPARE(m_fixture.boxes.size(), counts[About]);
 

@@ -1,17 +1,34 @@
 #include "portholder.h"
 
-PortHolderProcess::PortHolderProcess(const QString &how, const QString &devicePath)
+namespace {
+
+// The first argument of porthold.
+QString claimWord(PortHolderProcess::Claim claim)
+{
+    switch (claim) {
+    case PortHolderProcess::Flock:
+        return QStringLiteral("flock");
+    case PortHolderProcess::Exclusive:
+        return QStringLiteral("exclusive");
+    default:
+        return QStringLiteral("open");
+    }
+}
+
+} // namespace
+
+PortHolderProcess::PortHolderProcess(Claim claim, const QString &devicePath)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_live = how == "live";
+    m_live = claim == Live;
     if (m_live)
         m_process.start("sleep", {"300"});
     else
-        m_process.start(TAVREL_PORTHOLD, {how, devicePath});
+        m_process.start(TAVREL_PORTHOLD, {claimWord(claim), devicePath});
     if (!m_process.waitForStarted(5000))
         return;
-    m_ready = how == "live" || (m_process.waitForReadyRead(5000) &&
-                                m_process.readAllStandardOutput().startsWith("ready"));
+    m_ready = m_live || (m_process.waitForReadyRead(5000) &&
+                         m_process.readAllStandardOutput().startsWith("ready"));
 }
 
 PortHolderProcess::~PortHolderProcess()

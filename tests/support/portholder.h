@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QProcess>
 #include <QString>
 
@@ -8,8 +9,10 @@
 class PortHolderProcess
 {
 public:
-    // how: "flock", "exclusive", "open"; or "live" for a process that holds nothing.
-    PortHolderProcess(const QString &how, const QString &devicePath);
+    // How the other program claims the device; Live holds nothing and only lives.
+    enum Claim { Flock, Exclusive, OpenOnly, Live };
+
+    PortHolderProcess(Claim claim, const QString &devicePath);
     ~PortHolderProcess();
 
     bool isReady() const { return m_ready; }
@@ -21,6 +24,8 @@ private:
     bool m_ready = false;
     bool m_live = false;
 };
+
+Q_DECLARE_METATYPE(PortHolderProcess::Claim)
 
 // The pid of a process that has ended and been reaped.
 qint64 deadPid();

@@ -1,4 +1,5 @@
 #include "logview.h"
+#include "support/keys.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -38,13 +39,6 @@ QPoint pointOf(LogView *view, int position)
 {
     const QRect rect = textInterface(view)->characterRect(position);
     return view->viewport()->mapFromGlobal(rect.topLeft()) + QPoint(1, 2);
-}
-
-void press(QWidget *widget, const char *keys)
-{
-    const QKeySequence sequence(QString::fromLatin1(keys));
-    for (int i = 0; i < sequence.count(); ++i)
-        QTest::keySequence(widget, QKeySequence(sequence[i]));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "disklogtext.h"
 #include "logview.h"
 #include "messagebox.h"
+#include "support/keys.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -19,13 +20,6 @@ namespace {
 
 constexpr qint64 k2GiB = qint64(1) << 31;
 constexpr qint64 k4GiB = qint64(1) << 32;
-
-void press(QWidget *widget, const char *keys)
-{
-    const QKeySequence sequence(QString::fromLatin1(keys));
-    for (int i = 0; i < sequence.count(); ++i)
-        QTest::keySequence(widget, QKeySequence(sequence[i]));
-}
 
 // Writes the pieces at their offsets into a file of the given size, sparse everywhere else.
 bool writeSparse(const QString &name, qint64 size, const QList<QPair<qint64, QByteArray>> &pieces)

@@ -2,6 +2,7 @@
 #include "logtext.h"
 #include "logviewlayout.h"
 #include "logviewrows.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -125,10 +126,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         const auto expected = referenceRows(text);
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("log.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-        file.close();
-        const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+        const QString name = dir.filePath(QStringLiteral("log.txt"));
+        QVERIFY(writeFileBytes(name, text));
+        const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
         const auto onDisk = DiskLogText::create(dir.path(), fd, text.size());
         ::close(fd);
         const MemoryLogText inMemory(text);
@@ -166,10 +166,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("long.txt"));
         const qint64 lineLength = (qint64(1) << 31) + 12345;
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.seek(lineLength) &&
-                file.write("\r\nEND") == 5);
-        file.close();
+        QVERIFY(writeFileAt(name, lineLength, "\r\nEND"));
         const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
         auto text = DiskLogText::create(dir.path(), fd, lineLength + 5);
         ::close(fd);

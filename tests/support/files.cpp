@@ -1,0 +1,28 @@
+#include "files.h"
+
+#include <QFile>
+#include <cstring>
+
+QByteArray fileBytes(const QString &path, const QByteArray &ifMissing)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : ifMissing;
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool writeFileAt(const QString &path, qint64 offset, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.seek(offset) &&
+           file.write(bytes) == bytes.size();
+}
+
+QString errorText(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}

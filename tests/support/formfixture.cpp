@@ -1,0 +1,40 @@
+#include "formfixture.h"
+#include "files.h"
+
+FormFixture::FormFixture()
+{
+    QDir::setCurrent(dir.path());
+    MessageBox::setResponder([this](const MessageBox::Shown &shown) {
+        boxes.append(shown);
+        return shown.style == MessageBox::YesNoQuestion ? answer : int(MessageBox::Ok);
+    });
+}
+
+FormFixture::~FormFixture()
+{
+    form.reset();
+    MessageBox::setResponder({});
+    QDir::setCurrent(previousDir);
+}
+
+QByteArray FormFixture::logFile() const
+{
+    return fileBytes(path("log.txt"), "<missing>");
+}
+
+void FormFixture::writeLogFile(const QByteArray &bytes) const
+{
+    if (!writeFileBytes(path("log.txt"), bytes))
+        qWarning("could not write log.txt");
+}
+
+Form1 &FormFixture::start()
+{
+    form = std::make_unique<Form1>();
+    form->show();
+    form->activateWindow();
+    // Focus and validation need the window active; a test that needed it fails on its own.
+    if (!QTest::qWaitForWindowActive(form.get()))
+        qWarning("window did not become active");
+    return *form;
+}

@@ -129,26 +129,20 @@ void runSingleBytes(const Options &options, Report &report, Window &window)
     const Pace pace{0, options.singleSeconds * 1000, 1, 0, 0, true};
     const Capture run = capture(window, report, "one byte per event", pace, false, 20);
     const double events = double(qMax<qint64>(window.events(), 1));
-    // What the program itself does per event: its handler, and the view's refreshes and paints.
-    const double own = ownNsPerEvent(window);
-    const double ownRate = 1e9 / qMax(own, 1.0);
-    report.addRow("the same, one byte per event: the rate Tavrel's own work allows",
-                  number(ownRate / 1e3, "KB/s", 0), ">= 200 KB/s", ownRate >= 200e3);
-    report.addNote("its work per event: OnComm, the view's refreshes and paints",
-                   number(own / 1e3, "us", 2));
-    report.addNote("events of one byte, of all events",
-                   QByteArray::number(window.singleByteEvents()) + " of " +
-                       QByteArray::number(window.events()));
     const double endToEnd = window.rendered() / (run.renderWallNs / 1e9);
     window.stopNs();
     BareLoop bare(Pace{0, qMin<qint64>(options.singleSeconds, 3) * 1000, 1, 0, 0, true});
     bare.start();
     bare.finish();
-    report.addNote("end to end, each byte rendered before the next is sent",
-                   number(endToEnd / 1e3, "KB/s"));
-    report.addNote("the same round trip to a bare poll-and-read loop",
-                   number(bare.bytesPerSecond() / 1e3, "KB/s"));
-    report.addNote("CPU per event: window thread / bare loop",
+    // Arrivals reach the window at most every 20 ms, so a lone byte waits up to that long.
+    const double perByteMs = run.renderWallNs / 1e6 / qMax<qint64>(window.rendered(), 1);
+    report.addRow("one byte at a time, each sent once the last is shown: time per byte",
+                  number(perByteMs, "ms", 1), "<= 25 ms: the 20 ms hand-over", perByteMs <= 25);
+    report.addNote("end to end: Tavrel / a bare poll-and-read loop",
+                   number(endToEnd / 1e3, "KB/s", 2) + " / " +
+                       number(bare.bytesPerSecond() / 1e3, "KB/s", 1) + " = " +
+                       number(endToEnd / qMax(bare.bytesPerSecond(), 1.0), "x", 4));
+    report.addNote("CPU per byte: window thread / bare loop",
                    number(run.guiCpuNs / events / 1e3, "us") + " / " +
                        number(bare.readerNsPerEvent() / 1e3, "us"));
 }

@@ -109,6 +109,9 @@ void PortReader::run(int fd)
     bool unannounced = false;
     // A slow stream gathers in the driver until the next announcement: one wake-up per batch.
     bool gathering = false;
+    // A fast stream is never left waiting in the driver, whose buffer would hold it back.
+    qsizetype readSinceAnnounce = 0;
+    qsizetype lastBatch = 0;
     for (;;) {
         const qint64 dueMs = lastAnnounceMs + kAnnounceEveryMs;
         const bool watchDevice = !gathering && !isFull();
@@ -129,7 +132,9 @@ void PortReader::run(int fd)
             if (got < 0)
                 return;
             unannounced = unannounced || got > 0;
-            gathering = got > 0 && got < kGatherBelow;
+            readSinceAnnounce += qMax<qsizetype>(got, 0);
+            gathering = got > 0 && got < kGatherBelow &&
+                        qMax(lastBatch, readSinceAnnounce) < kGatherBelow;
         }
         // A fast stream is handed over as soon as a large batch waits: the window sets the pace.
         if (unannounced &&
@@ -137,6 +142,8 @@ void PortReader::run(int fd)
             announce(false, {});
             lastAnnounceMs = nowMs();
             unannounced = false;
+            lastBatch = readSinceAnnounce;
+            readSinceAnnounce = 0;
         }
     }
 }

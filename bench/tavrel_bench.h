@@ -251,6 +251,8 @@ bool writeLog(const QString &path, qint64 size);
 void runFullSpeed(const Options &options, Report &report, const QString &directory);
 // Start-up after a killed run that left a large unsaved capture in its journal.
 void runRecovery(const Options &options, Report &report, const QString &directory);
+// What the disk alone costs: writing that many bytes to a new file and flushing them.
+double diskWriteMs(const QString &directory, qint64 bytes);
 // Start-up with a large log, its save, and captures on top of it at set paces.
 void runWithLargeLog(const Options &options, Report &report, const QString &directory);
 

@@ -68,6 +68,8 @@ void runRecovery(const Options &options, Report &report, const QString &director
                   extra <= 1000 && recoveredBytes == normalBytes + captured);
     report.addNote("a normal start / a start that recovers, until a key press is handled",
                    number(normal, "ms", 0) + " / " + number(recovering, "ms", 0));
+    report.addNote("the disk alone: writing and flushing that much text once",
+                   number(diskWriteMs(directory, captured), "ms", 0));
 }
 
 } // namespace Bench

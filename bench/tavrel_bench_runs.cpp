@@ -241,7 +241,6 @@ void runFullSpeed(const Options &options, Report &report, const QString &directo
                    number(saveNs / 1e6, "ms", 0));
 }
 
-// What the disk alone costs: writing that many bytes to a new file and flushing them.
 double diskWriteMs(const QString &directory, qint64 bytes)
 {
     QFile file(directory + "/disk-reference");

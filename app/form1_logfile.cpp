@@ -90,7 +90,7 @@ LogStore::SaveResult Form1::writeLog(const QString &fileName)
 {
     // A log still as this program left it takes only what was added since.
     if (m_savedSize >= 0 && m_savedIdentity) {
-        const LogStore::SaveResult appended =
+        LogStore::SaveResult appended =
             LogStore::appendTo(fileName, *m_savedIdentity, Text1->storage(), m_savedSize,
                                [this](const FileIdentity &log, qint64 newSize) {
                                    if (m_journalActive)

@@ -32,5 +32,5 @@ int main(int argc, char *argv[])
     onWindowDestroyedFromOutside(&form, [&form] { form.endSession(); });
     if (startCapture)
         QTimer::singleShot(0, &form, &Form1::Command1_Click);
-    return app.exec();
+    return QApplication::exec();
 }

@@ -13,7 +13,7 @@ namespace PortLocks {
 
 QString lockDirectory()
 {
-    const QString fromEnvironment = qEnvironmentVariable("TAVREL_LOCK_DIR");
+    QString fromEnvironment = qEnvironmentVariable("TAVREL_LOCK_DIR");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     return QFileInfo(QStringLiteral("/run/lock")).isDir() ? QStringLiteral("/run/lock")

@@ -38,10 +38,10 @@ public:
 
     static constexpr int kAnnounceEveryMs = 20;
     // Past this, reading pauses and the driver holds what comes until the window catches up.
-    static constexpr qsizetype kMaxWaiting = 1024 * 1024;
+    static constexpr qsizetype kMaxWaiting = qsizetype(1024) * 1024;
     // A read smaller than this is a stream the driver's buffer holds for 20 ms with room to spare.
     static constexpr qsizetype kGatherBelow = 1024;
-    static constexpr qsizetype kAnnounceAtOnce = 64 * 1024;
+    static constexpr qsizetype kAnnounceAtOnce = qsizetype(64) * 1024;
 
 private:
     void run(int fd);

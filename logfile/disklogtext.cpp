@@ -202,7 +202,7 @@ void DiskLogText::writeUnwritten()
                                        m_tailStart + m_tailLength, &m_writeError);
     m_tailLength += written;
     m_unwritten.remove(0, qsizetype(written));
-    if (m_unwritten.isEmpty() && m_unwritten.capacity() > 1024 * 1024)
+    if (m_unwritten.isEmpty() && m_unwritten.capacity() > qsizetype(1024) * 1024)
         m_unwritten.squeeze();
 }
 

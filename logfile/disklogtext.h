@@ -35,7 +35,7 @@ public:
     // The errno of the last failed write to the tail, 0 once everything is written.
     int writeError() const { return m_writeError; }
 
-    static constexpr qint64 BlockSize = 64 * 1024;
+    static constexpr qint64 BlockSize = qint64(64) * 1024;
     static constexpr size_t CachedBlocks = 32;
 
 private:

@@ -93,7 +93,7 @@ QString refusedTargetCause(const QString &fileName)
 // The folder itself, named as the user knows it.
 QString folderOf(const QString &fileName)
 {
-    const QString folder = QFileInfo(fileName).path();
+    QString folder = QFileInfo(fileName).path();
     if (folder != QLatin1String("."))
         return folder;
     QString current = QFile::symLinkTarget(QStringLiteral("/proc/self/cwd"));
@@ -148,7 +148,7 @@ int writeAndSync(int fd, const QList<QByteArrayView> &pieces)
 // Empty when every byte of the text reached the file and the disk; else the cause.
 QString writeTextAndSync(int fd, const LogText &text)
 {
-    constexpr qint64 kPieceBytes = 1024 * 1024;
+    constexpr qint64 kPieceBytes = qint64(1024) * 1024;
     QByteArray piece(qsizetype(std::min(kPieceBytes, text.size())), Qt::Uninitialized);
     for (qint64 at = 0; at < text.size(); at += kPieceBytes) {
         const qint64 want = std::min(kPieceBytes, text.size() - at);

@@ -14,8 +14,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: tavrel_icongen DIR NAME SIZE...\n");
         return 2;
     }
-    const QString dir = args.at(1);
-    const QString name = args.at(2);
+    const QString &dir = args.at(1);
+    const QString &name = args.at(2);
     for (const QString &arg : args.mid(3)) {
         bool ok = false;
         const int size = arg.toInt(&ok);

@@ -18,7 +18,7 @@ class LogView : public QAbstractScrollArea
     Q_OBJECT
 public:
     // The most that one copy puts on the clipboard: it holds the text twice over, as UTF-16.
-    static constexpr qint64 CopyLimit = 16 * 1024 * 1024;
+    static constexpr qint64 CopyLimit = qint64(16) * 1024 * 1024;
 
     explicit LogView(QWidget *parent = nullptr);
     ~LogView() override;
@@ -73,7 +73,7 @@ private:
     // A steady stream of appended text is drawn five times a second; what the user does at once.
     static constexpr int AppendFrameMs = 200;
     // How far word moves and word selection look for the word's end.
-    static constexpr qint64 WordReach = 64 * 1024;
+    static constexpr qint64 WordReach = qint64(64) * 1024;
 
     enum class Move {
         Left,

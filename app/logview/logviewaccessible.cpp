@@ -19,7 +19,7 @@ bool isBlank(char c)
 }
 
 // Readers get what is near the caret or shown, never a whole log of gigabytes.
-constexpr qint64 MaxTextAnswer = 64 * 1024;
+constexpr qint64 MaxTextAnswer = qint64(64) * 1024;
 constexpr qint64 WordReach = 4096;
 
 int clampToInt(qint64 value)

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 namespace {
-constexpr qint64 MaxCachedBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxCachedBytes = qint64(4) * 1024 * 1024;
 constexpr size_t MaxCachedSegments = 4096;
 constexpr qint64 WindowBytes = 4096;
 constexpr qint64 FirstScanBytes = 256;
@@ -178,7 +178,7 @@ const LogViewRows::Segment &LogViewRows::segmentAt(qint64 position) const
     return m_segments.insert_or_assign(segment.start, std::move(segment)).first->second;
 }
 
-LogViewRows::Row LogViewRows::rowOf(const Segment &segment, size_t index) const
+LogViewRows::Row LogViewRows::rowOf(const Segment &segment, size_t index)
 {
     const qint64 start = segment.start + segment.rows[index];
     if (index + 1 < segment.rows.size()) {

@@ -11,7 +11,7 @@ class LogViewLayout;
 class LogViewRows
 {
 public:
-    static constexpr qint64 SegmentBytes = 32 * 1024;
+    static constexpr qint64 SegmentBytes = qint64(32) * 1024;
 
     struct Row
     {
@@ -32,7 +32,7 @@ public:
     bool nextRow(Row &row) const;
     bool previousRow(Row &row) const;
     bool isLast(const Row &row) const;
-    bool breakFollows(const Row &row) const { return row.next > row.end; }
+    static bool breakFollows(const Row &row) { return row.next > row.end; }
     // The row's bytes; what cannot be read (a file cut short) reads as zero bytes.
     QByteArray rowText(const Row &row) const;
     // The line, or piece of a long line, around the position, to where the next one starts.
@@ -57,7 +57,7 @@ private:
     const Segment &segmentAt(qint64 position) const;
     Segment layOut(qint64 position) const;
     bool contains(const Segment &segment, qint64 position) const;
-    Row rowOf(const Segment &segment, size_t index) const;
+    static Row rowOf(const Segment &segment, size_t index);
     qint64 lineStartWithin(qint64 position, qint64 reach) const;
     qint64 lineEndWithin(qint64 from, qint64 to, int *breakLength) const;
 

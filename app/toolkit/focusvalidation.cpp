@@ -9,9 +9,9 @@ FocusValidation::FocusValidation(QWidget *window) : QObject(window), m_window(wi
     connect(qApp, &QApplication::focusChanged, this, &FocusValidation::focusChanged);
 }
 
-void FocusValidation::watch(QComboBox *box, std::function<void()> validate)
+void FocusValidation::watch(QComboBox *box, const std::function<void()> &validate)
 {
-    m_validators.insert(box, std::move(validate));
+    m_validators.insert(box, validate);
 }
 
 void FocusValidation::focusOnAccessKey(QWidget *button)

@@ -17,7 +17,7 @@ class FocusValidation : public QObject
 public:
     explicit FocusValidation(QWidget *window);
 
-    void watch(QComboBox *box, std::function<void()> validate);
+    void watch(QComboBox *box, const std::function<void()> &validate);
     // An access key presses its button without a click: let the button take the focus first.
     void focusOnAccessKey(QWidget *button);
     // The box that holds the focus, if it is one of the watched ones.

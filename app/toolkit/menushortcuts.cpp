@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+#include <algorithm>
 
 MenuShortcuts::MenuShortcuts(QWidget *window) : QObject(window), m_window(window)
 {
@@ -29,8 +30,7 @@ bool MenuShortcuts::eventFilter(QObject *watched, QEvent *event)
 bool MenuShortcuts::isPriorityShortcut(QKeyCombination keys) const
 {
     const QKeySequence pressed(keys);
-    for (const QAction *action : m_actions)
-        if (action->isEnabled() && action->shortcuts().contains(pressed))
-            return true;
-    return false;
+    return std::any_of(m_actions.cbegin(), m_actions.cend(), [&pressed](const QAction *action) {
+        return action->isEnabled() && action->shortcuts().contains(pressed);
+    });
 }

@@ -1,4 +1,5 @@
 #include "disklogtext.h"
+#include "fileio.h"
 
 #include <QFile>
 
@@ -20,39 +21,6 @@ void closeIfOpen(int &fd)
     if (fd >= 0)
         ::close(fd);
     fd = -1;
-}
-
-// Reads what the file holds there; a file cut short by another program gives fewer bytes.
-qint64 preadFully(int fd, char *data, qint64 count, qint64 offset)
-{
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(fd, data + done, size_t(count - done), off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return done;
-}
-
-// Writes as much as the file takes; returns the count written and sets error when it stops.
-qint64 pwriteFully(int fd, const char *data, qint64 count, qint64 offset, int *error)
-{
-    qint64 done = 0;
-    *error = 0;
-    while (done < count) {
-        const ssize_t put = ::pwrite(fd, data + done, size_t(count - done), off_t(offset + done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            *error = put < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += put;
-    }
-    return done;
 }
 
 // An unnamed file where the file system offers one, else a named one removed at once.
@@ -138,7 +106,7 @@ qint64 DiskLogText::readUncached(qint64 position, char *data, qint64 count) cons
     qint64 done = 0;
     if (position < m_baseSize) {
         const qint64 want = std::min(count, m_baseSize - position);
-        done = preadFully(m_baseFd, data, want, position);
+        done = FileIo::readAt(m_baseFd, data, want, position);
         if (done < want)
             return done;
     }
@@ -146,7 +114,7 @@ qint64 DiskLogText::readUncached(qint64 position, char *data, qint64 count) cons
     if (done < count && position + done < tailEnd) {
         const qint64 at = position + done - m_baseSize;
         const qint64 want = std::min(count - done, tailEnd - (position + done));
-        const qint64 got = preadFully(m_tailFd, data + done, want, m_tailStart + at);
+        const qint64 got = FileIo::readAt(m_tailFd, data + done, want, m_tailStart + at);
         done += got;
         if (got < want)
             return done;
@@ -198,8 +166,8 @@ void DiskLogText::writeUnwritten()
         m_writeError = m_writeError ? m_writeError : EBADF;
         return;
     }
-    const qint64 written = pwriteFully(m_tailFd, m_unwritten.constData(), m_unwritten.size(),
-                                       m_tailStart + m_tailLength, &m_writeError);
+    const qint64 written = FileIo::writeAt(m_tailFd, m_unwritten.constData(), m_unwritten.size(),
+                                           m_tailStart + m_tailLength, &m_writeError);
     m_tailLength += written;
     m_unwritten.remove(0, qsizetype(written));
     if (m_unwritten.isEmpty() && m_unwritten.capacity() > qsizetype(1024) * 1024)

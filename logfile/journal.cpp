@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "fileio.h"
 #include "journalsync.h"
 
 #include <QDateTime>
@@ -22,31 +23,11 @@ QByteArray encoded(const QString &path)
 
 bool writeAllAt(int fd, const char *data, qint64 size, qint64 offset)
 {
-    while (size > 0) {
-        const ssize_t put = ::pwrite(fd, data, size_t(size), off_t(offset));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= put;
-        offset += put;
-    }
-    return true;
-}
-
-qint64 readAt(int fd, char *data, qint64 size, qint64 offset)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, data + done, size_t(size - done), off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return done;
+    int error = 0;
+    if (FileIo::writeAt(fd, data, size, offset, &error) == size)
+        return true;
+    errno = error;
+    return false;
 }
 
 qint64 fileSize(int fd)
@@ -171,7 +152,7 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
     QByteArray text;
     for (qint64 at = 0; at + JournalFormat::kRecordSize <= indexSize;
          at += JournalFormat::kRecordSize) {
-        if (readAt(m_indexFd, bytes.data(), bytes.size(), at) != qint64(bytes.size()))
+        if (FileIo::readAt(m_indexFd, bytes.data(), bytes.size(), at) != qint64(bytes.size()))
             break;
         const std::optional<Record> record = JournalFormat::decode(bytes.data());
         if (!record || (at == 0) != (record->type == Type::Header))
@@ -182,7 +163,7 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
             if (f[0] != recovery.textEnd || f[1] < 0 || f[0] + f[1] > dataSize)
                 break;
             text.resize(qsizetype(f[1]));
-            if (readAt(m_dataFd, text.data(), f[1], f[0]) != f[1] ||
+            if (FileIo::readAt(m_dataFd, text.data(), f[1], f[0]) != f[1] ||
                 JournalFormat::checksum(text) != quint64(f[2]))
                 break;
             recovery.textEnd += f[1];
@@ -217,7 +198,7 @@ QByteArray Journal::recoveredText(const Recovery &recovery, qint64 offset, qint6
     count = qBound<qint64>(0, count, length - qBound<qint64>(0, offset, length));
     QByteArray text(qsizetype(count), Qt::Uninitialized);
     text.truncate(
-        qsizetype(readAt(m_dataFd, text.data(), text.size(), recovery.textStart + offset)));
+        qsizetype(FileIo::readAt(m_dataFd, text.data(), text.size(), recovery.textStart + offset)));
     return text;
 }
 

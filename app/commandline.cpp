@@ -1,6 +1,6 @@
-#include "commandline.h"
-#include "commcontrol.h"
-#include "portlist.h"
+#include "app/commandline.h"
+#include "capture/commcontrol.h"
+#include "capture/portlist.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -1,12 +1,12 @@
-#include "form1.h"
-#include "dialogbuttons.h"
-#include "focusvalidation.h"
-#include "form1_design.h"
-#include "journal.h"
-#include "linecontrol.h"
-#include "logview.h"
-#include "menushortcuts.h"
-#include "windowicon.h"
+#include "app/form1.h"
+#include "app/form1_design.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/dialogbuttons.h"
+#include "app/toolkit/focusvalidation.h"
+#include "app/toolkit/linecontrol.h"
+#include "app/toolkit/menushortcuts.h"
+#include "app/toolkit/windowicon.h"
+#include "logfile/journal.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "commcontrol.h"
-#include "fileidentity.h"
-#include "twips.h"
+#include "app/toolkit/twips.h"
+#include "capture/commcontrol.h"
+#include "logfile/fileidentity.h"
 
 #include <QMainWindow>
 #include <memory>

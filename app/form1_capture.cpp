@@ -1,9 +1,9 @@
-#include "form1.h"
-#include "hexrender.h"
-#include "journal.h"
-#include "logview.h"
-#include "numbers.h"
-#include "portsettings.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "capture/hexrender.h"
+#include "capture/portsettings.h"
+#include "logfile/journal.h"
+#include "settings/numbers.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,7 +1,7 @@
-#include "form1.h"
-#include "journal.h"
-#include "logview.h"
-#include "messagebox.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/messagebox.h"
+#include "logfile/journal.h"
 
 #include <QPushButton>
 

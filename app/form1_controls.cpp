@@ -1,10 +1,10 @@
-#include "choices.h"
-#include "form1.h"
-#include "form1_design.h"
-#include "linecontrol.h"
-#include "logview.h"
-#include "numbers.h"
-#include "twips.h"
+#include "app/form1.h"
+#include "app/form1_design.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/linecontrol.h"
+#include "app/toolkit/twips.h"
+#include "settings/choices.h"
+#include "settings/numbers.h"
 
 #include <QComboBox>
 #include <QLabel>

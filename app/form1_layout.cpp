@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "app/form1.h"
 
 namespace {
 // Margins from the client area's edges; the design's outer-size margins less its borders.

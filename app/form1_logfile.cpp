@@ -1,10 +1,10 @@
-#include "busypointer.h"
-#include "disklogtext.h"
-#include "form1.h"
-#include "journal.h"
-#include "logstore.h"
-#include "logview.h"
-#include "messagebox.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/busypointer.h"
+#include "app/toolkit/messagebox.h"
+#include "logfile/disklogtext.h"
+#include "logfile/journal.h"
+#include "logfile/logstore.h"
 
 #include <QFileInfo>
 #include <optional>

@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "numbers.h"
+#include "app/form1.h"
+#include "settings/numbers.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "portrules.h"
+#include "app/form1.h"
+#include "settings/portrules.h"
 
 #include <QComboBox>
 

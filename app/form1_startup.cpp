@@ -1,8 +1,8 @@
-#include "choices.h"
-#include "form1.h"
-#include "journal.h"
-#include "logstore.h"
-#include "numbers.h"
+#include "app/form1.h"
+#include "logfile/journal.h"
+#include "logfile/logstore.h"
+#include "settings/choices.h"
+#include "settings/numbers.h"
 
 #include <QComboBox>
 

@@ -1,7 +1,7 @@
-#include "closeonsignal.h"
-#include "commandline.h"
-#include "form1.h"
-#include "windowloss.h"
+#include "app/commandline.h"
+#include "app/form1.h"
+#include "app/toolkit/closeonsignal.h"
+#include "app/toolkit/windowloss.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // logview_bench [received-MB] [--log-gb N] [--line-gb N] [--append-gb N] [--dir PATH]
 // The defaults stay within a minute or two; --log-gb 10 gives the 10 GB figures.
 #include "logview_bench.h"
-#include "logview.h"
+#include "app/logview/logview.h"
 #include "residentmemory.h"
 
 #include <QApplication>

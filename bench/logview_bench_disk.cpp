@@ -1,8 +1,8 @@
 // The log view over logs on disk: opening, page moves, one long line, appending.
-#include "disklogtext.h"
-#include "logview.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/messagebox.h"
+#include "logfile/disklogtext.h"
 #include "logview_bench.h"
-#include "messagebox.h"
 #include "residentmemory.h"
 
 #include <QClipboard>

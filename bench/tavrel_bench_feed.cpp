@@ -1,5 +1,5 @@
 // The sending side of the benchmark: a pseudo-terminal, a writer thread, the stream and its check.
-#include "logtext.h"
+#include "logfile/logtext.h"
 #include "residentmemory.h"
 #include "tavrel_bench.h"
 

@@ -1,7 +1,7 @@
 // Start-up after a run that was killed with a large unsaved capture: what recovery adds.
-#include "form1.h"
-#include "journal.h"
-#include "logview.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "logfile/journal.h"
 #include "tavrel_bench.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // The benchmark's runs: each starts a capture in the real window and measures it.
-#include "form1.h"
-#include "journal.h"
-#include "logview.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "logfile/journal.h"
 #include "residentmemory.h"
 #include "tavrel_bench.h"
 
@@ -67,9 +67,8 @@ Capture capture(Window &window, Report &report, const QByteArray &run, const Pac
     result.writerCpuNs = writer.cpuNs();
     if (writer.failed())
         std::printf("%s: the pseudo-terminal refused a write\n", run.constData());
-    report.addLoss(
-        run, result.sent,
-        lostBytes(window.form().Text1->storage(), window.capturedFrom(), result.sent));
+    report.addLoss(run, result.sent,
+                   lostBytes(window.form().Text1->storage(), window.capturedFrom(), result.sent));
     return result;
 }
 
@@ -271,8 +270,8 @@ void runWithLargeLog(const Options &options, Report &report, const QString &dire
     report.addNote("of which building the window, log included",
                    number(window.constructNs() / 1e6, "ms", 0));
     const double rssGrowth = (residentBytes() - rssBefore) / 1e6;
-    report.addRow("resident memory it added, log shown", number(rssGrowth, "MB", 0),
-                  "<= 100 MB", rssGrowth <= 100);
+    report.addRow("resident memory it added, log shown", number(rssGrowth, "MB", 0), "<= 100 MB",
+                  rssGrowth <= 100);
     if (window.form().Text1->length() != logBytes)
         std::printf("the view holds %lld bytes of a %lld-byte log\n",
                     qlonglong(window.form().Text1->length()), logBytes);
@@ -285,8 +284,7 @@ void runWithLargeLog(const Options &options, Report &report, const QString &dire
                   save <= 500 && QFileInfo(directory + "/log.txt").size() == logBytes);
 
     const qint64 received = qMin<qint64>(options.receivedMb, 100) * 1000000;
-    capture(window, report, "onto the large log", Pace{received, 0, 65536, 0, 0, false}, false,
-            5);
+    capture(window, report, "onto the large log", Pace{received, 0, 65536, 0, 0, false}, false, 5);
     const qint64 newText = window.form().Text1->length() - logBytes;
     const double saveNew = window.stopNs() / 1e6;
     report.addRow("Stop's save after " + number(received / 1e6, "MB", 0) + " received onto it (" +

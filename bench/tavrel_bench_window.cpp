@@ -1,7 +1,7 @@
 // The receiving side of the benchmark: the real window, driven as a user would, and watched.
-#include "form1.h"
-#include "logview.h"
-#include "messagebox.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/messagebox.h"
 #include "tavrel_bench.h"
 
 #include <QComboBox>

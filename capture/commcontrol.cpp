@@ -1,4 +1,4 @@
-#include "commcontrol.h"
+#include "capture/commcontrol.h"
 
 CommControl::CommControl(QObject *parent)
     : QObject(parent), m_reader([this] {

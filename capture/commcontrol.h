@@ -1,8 +1,8 @@
 #pragma once
 
-#include "portreader.h"
-#include "portsettings.h"
-#include "serialdevice.h"
+#include "capture/portreader.h"
+#include "capture/portsettings.h"
+#include "capture/serialdevice.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "hexrender.h"
+#include "capture/hexrender.h"
 
 #include <limits>
 

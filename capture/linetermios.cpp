@@ -1,4 +1,4 @@
-#include "linetermios.h"
+#include "capture/linetermios.h"
 
 #include <asm/termbits.h>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "portsettings.h"
+#include "capture/portsettings.h"
 
 // The terminal settings of a receive-only line. Kept in its own file: the kernel's termios2,
 // which takes any baud rate, clashes with the C library's termios.

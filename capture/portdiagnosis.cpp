@@ -1,5 +1,5 @@
-#include "portdiagnosis.h"
-#include "portholder.h"
+#include "capture/portdiagnosis.h"
+#include "capture/portholder.h"
 
 #include <QFile>
 #include <QSerialPortInfo>

@@ -1,4 +1,4 @@
-#include "portholder.h"
+#include "capture/portholder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "portlist.h"
-#include "portdiagnosis.h"
-#include "serialdevice.h"
+#include "capture/portlist.h"
+#include "capture/portdiagnosis.h"
+#include "capture/serialdevice.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "portlocks.h"
+#include "capture/portlocks.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "portreader.h"
+#include "capture/portreader.h"
 
 #include <cerrno>
 #include <cstring>
@@ -133,8 +133,8 @@ void PortReader::run(int fd)
                 return;
             unannounced = unannounced || got > 0;
             readSinceAnnounce += qMax<qsizetype>(got, 0);
-            gathering = got > 0 && got < kGatherBelow &&
-                        qMax(lastBatch, readSinceAnnounce) < kGatherBelow;
+            gathering =
+                got > 0 && got < kGatherBelow && qMax(lastBatch, readSinceAnnounce) < kGatherBelow;
         }
         // A fast stream is handed over as soon as a large batch waits: the window sets the pace.
         if (unannounced &&

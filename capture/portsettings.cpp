@@ -1,6 +1,6 @@
-#include "portsettings.h"
+#include "capture/portsettings.h"
 
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <QStringList>
 #include <cmath>

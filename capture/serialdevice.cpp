@@ -1,7 +1,7 @@
-#include "serialdevice.h"
-#include "linetermios.h"
-#include "portdiagnosis.h"
-#include "portholder.h"
+#include "capture/serialdevice.h"
+#include "capture/linetermios.h"
+#include "capture/portdiagnosis.h"
+#include "capture/portholder.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "portlocks.h"
-#include "portsettings.h"
+#include "capture/portlocks.h"
+#include "capture/portsettings.h"
 
 #include <QString>
 #include <sys/types.h>

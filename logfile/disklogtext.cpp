@@ -1,5 +1,5 @@
-#include "disklogtext.h"
-#include "fileio.h"
+#include "logfile/disklogtext.h"
+#include "logfile/fileio.h"
 
 #include <QFile>
 

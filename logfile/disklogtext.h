@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logtext.h"
+#include "logfile/logtext.h"
 
 #include <QString>
 #include <map>

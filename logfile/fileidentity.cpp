@@ -1,4 +1,4 @@
-#include "fileidentity.h"
+#include "logfile/fileidentity.h"
 
 #include <QFile>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "logfile/fileio.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "journal.h"
-#include "fileio.h"
-#include "journalsync.h"
+#include "logfile/journal.h"
+#include "logfile/fileio.h"
+#include "logfile/journalsync.h"
 
 #include <QDateTime>
 #include <QFile>

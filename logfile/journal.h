@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileidentity.h"
-#include "journalformat.h"
+#include "logfile/fileidentity.h"
+#include "logfile/journalformat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

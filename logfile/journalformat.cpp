@@ -1,4 +1,4 @@
-#include "journalformat.h"
+#include "logfile/journalformat.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "journalsync.h"
+#include "logfile/journalsync.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,8 @@
-#include "logstore.h"
+#include "logfile/logstore.h"
 
-#include "disklogtext.h"
-#include "journalsync.h"
-#include "logtext.h"
+#include "logfile/disklogtext.h"
+#include "logfile/journalsync.h"
+#include "logfile/logtext.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "disklogtext.h"
-#include "fileidentity.h"
+#include "logfile/disklogtext.h"
+#include "logfile/fileidentity.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

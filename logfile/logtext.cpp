@@ -1,4 +1,4 @@
-#include "logtext.h"
+#include "logfile/logtext.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "choices.h"
+#include "settings/choices.h"
 
-#include "numbers.h"
+#include "settings/numbers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <QtGlobal>
 #include <charconv>
@@ -200,8 +200,7 @@ QString decimalText(double value, int significantDigits)
 }
 
 // Overflow of the target type fails; underflow gives zero.
-template <typename Floating>
-std::optional<Floating> strictToFloating(QStringView text)
+template <typename Floating> std::optional<Floating> strictToFloating(QStringView text)
 {
     const auto scan = scanWhole(text);
     if (!scan)

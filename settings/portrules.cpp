@@ -1,7 +1,7 @@
-#include "portrules.h"
+#include "settings/portrules.h"
 
-#include "choices.h"
-#include "numbers.h"
+#include "settings/choices.h"
+#include "settings/numbers.h"
 
 #include <algorithm>
 

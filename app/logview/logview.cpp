@@ -1,9 +1,9 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 
-#include "logtext.h"
-#include "logviewaccessible.h"
-#include "logviewlayout.h"
-#include "messagebox.h"
+#include "app/logview/logviewaccessible.h"
+#include "app/logview/logviewlayout.h"
+#include "app/toolkit/messagebox.h"
+#include "logfile/logtext.h"
 
 #include <QAccessible>
 #include <QClipboard>

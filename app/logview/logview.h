@@ -7,7 +7,7 @@
 #include <QElapsedTimer>
 #include <memory>
 
-#include "logviewrows.h"
+#include "app/logview/logviewrows.h"
 
 class LogText;
 class LogViewLayout;

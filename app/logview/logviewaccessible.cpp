@@ -1,7 +1,7 @@
-#include "logviewaccessible.h"
+#include "app/logview/logviewaccessible.h"
 
-#include "logtext.h"
-#include "logview.h"
+#include "app/logview/logview.h"
+#include "logfile/logtext.h"
 
 #include <climits>
 

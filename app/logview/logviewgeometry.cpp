@@ -1,7 +1,7 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 
-#include "logtext.h"
-#include "logviewlayout.h"
+#include "app/logview/logviewlayout.h"
+#include "logfile/logtext.h"
 
 #include <QPainter>
 #include <cmath>

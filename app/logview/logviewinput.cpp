@@ -1,6 +1,6 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 
-#include "logtext.h"
+#include "logfile/logtext.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "logviewlayout.h"
+#include "app/logview/logviewlayout.h"
 
 #include <QFontMetricsF>
 

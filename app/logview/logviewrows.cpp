@@ -1,7 +1,7 @@
-#include "logviewrows.h"
+#include "app/logview/logviewrows.h"
 
-#include "logtext.h"
-#include "logviewlayout.h"
+#include "app/logview/logviewlayout.h"
+#include "logfile/logtext.h"
 
 #include <algorithm>
 

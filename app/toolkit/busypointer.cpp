@@ -1,4 +1,4 @@
-#include "busypointer.h"
+#include "app/toolkit/busypointer.h"
 
 #include <QCursor>
 #include <QGuiApplication>

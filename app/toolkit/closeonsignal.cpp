@@ -1,4 +1,4 @@
-#include "closeonsignal.h"
+#include "app/toolkit/closeonsignal.h"
 
 #include <QSocketNotifier>
 #include <csignal>

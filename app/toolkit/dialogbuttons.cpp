@@ -1,4 +1,4 @@
-#include "dialogbuttons.h"
+#include "app/toolkit/dialogbuttons.h"
 
 #include <QApplication>
 #include <QKeyEvent>

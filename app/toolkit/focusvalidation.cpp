@@ -1,4 +1,4 @@
-#include "focusvalidation.h"
+#include "app/toolkit/focusvalidation.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "linecontrol.h"
+#include "app/toolkit/linecontrol.h"
 
 #include <QPainter>
 

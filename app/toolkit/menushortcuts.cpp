@@ -1,4 +1,4 @@
-#include "menushortcuts.h"
+#include "app/toolkit/menushortcuts.h"
 
 #include <QAction>
 #include <QApplication>

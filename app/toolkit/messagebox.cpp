@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "app/toolkit/messagebox.h"
 
 #include <QMessageBox>
 

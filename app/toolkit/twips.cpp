@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "app/toolkit/twips.h"
 
 #include <QFontMetricsF>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "windowicon.h"
+#include "app/toolkit/windowicon.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "windowloss.h"
+#include "app/toolkit/windowloss.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 #include "support/capturestate.h"
 #include "support/formfixture.h"
 #include "support/hexreference.h"
@@ -96,8 +96,7 @@ void TestCapture::portThatCannotOpenIsReported()
     f.box("Combo4")->setEditText(stopBits);
     qputenv("TAVREL_PORT2", f.path("no-such-device").toLocal8Bit());
     form.Command1_Click();
-    QVERIFY2(f.box("Combo1")->toolTip().contains(cause),
-             qPrintable(f.box("Combo1")->toolTip()));
+    QVERIFY2(f.box("Combo1")->toolTip().contains(cause), qPrintable(f.box("Combo1")->toolTip()));
     const QByteArray notice = notAvailableNotice(2);
     QCOMPARE(f.view()->text(), "0 1 " + notice);
     QCOMPARE(f.logFile(), "0 1 " + notice);

@@ -1,5 +1,5 @@
-#include "journal.h"
-#include "logview.h"
+#include "app/logview/logview.h"
+#include "logfile/journal.h"
 #include "support/capturestate.h"
 #include "support/files.h"
 #include "support/formfixture.h"

@@ -1,6 +1,6 @@
-#include "fileidentity.h"
-#include "logstore.h"
-#include "logview.h"
+#include "app/logview/logview.h"
+#include "logfile/fileidentity.h"
+#include "logfile/logstore.h"
 #include "support/formfixture.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "linecontrol.h"
-#include "logview.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/linecontrol.h"
 #include "support/formfixture.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "commcontrol.h"
-#include "linetermios.h"
+#include "capture/commcontrol.h"
+#include "capture/linetermios.h"
 #include "support/files.h"
 #include "support/pseudoterminal.h"
 

@@ -1,4 +1,4 @@
-#include "portsettings.h"
+#include "capture/portsettings.h"
 
 #include <QTest>
 

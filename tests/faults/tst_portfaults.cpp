@@ -1,4 +1,4 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 #include "support/capturestate.h"
 #include "support/files.h"
 #include "support/formfixture.h"

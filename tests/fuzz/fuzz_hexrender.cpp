@@ -1,5 +1,5 @@
+#include "capture/hexrender.h"
 #include "fuzzinput.h"
-#include "hexrender.h"
 
 #include <limits>
 

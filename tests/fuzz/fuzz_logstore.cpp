@@ -1,5 +1,5 @@
 #include "fuzzinput.h"
-#include "logstore.h"
+#include "logfile/logstore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "fuzzinput.h"
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <QRegularExpression>
 #include <cmath>

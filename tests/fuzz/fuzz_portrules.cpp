@@ -1,5 +1,5 @@
+#include "capture/portsettings.h"
 #include "fuzzinput.h"
-#include "portsettings.h"
 #include "settings/settingsinvariant.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
+#include "capture/portsettings.h"
 #include "fuzzinput.h"
-#include "numbers.h"
-#include "portsettings.h"
+#include "settings/numbers.h"
 
 // Any settings string, free or joined from four texts as Start joins the boxes: what parses is a
 // line a port can take, each field agrees with its text, and written out plainly parses the same.

@@ -1,5 +1,5 @@
-#include "disklogtext.h"
-#include "logstore.h"
+#include "logfile/disklogtext.h"
+#include "logfile/logstore.h"
 #include "support/files.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "flushfault.h"
-#include "journal.h"
-#include "logstore.h"
-#include "logtext.h"
+#include "logfile/journal.h"
+#include "logfile/logstore.h"
+#include "logfile/logtext.h"
 #include "support/files.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "logstore.h"
+#include "logfile/logstore.h"
 #include "support/files.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "choices.h"
-#include "numbers.h"
-#include "portrules.h"
+#include "settings/choices.h"
+#include "settings/numbers.h"
+#include "settings/portrules.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,8 +1,8 @@
-#include "capturestate.h"
-#include "formfixture.h"
-#include "hexreference.h"
-#include "logview.h"
-#include "pseudoterminal.h"
+#include "support/capturestate.h"
+#include "app/logview/logview.h"
+#include "support/formfixture.h"
+#include "support/hexreference.h"
+#include "support/pseudoterminal.h"
 
 #include <QComboBox>
 #include <QPushButton>

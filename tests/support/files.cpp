@@ -1,4 +1,4 @@
-#include "files.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "formfixture.h"
-#include "files.h"
+#include "support/formfixture.h"
+#include "support/files.h"
 
 FormFixture::FormFixture()
 {

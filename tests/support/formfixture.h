@@ -1,8 +1,8 @@
 #pragma once
 
-#include "form1.h"
-#include "logview.h"
-#include "messagebox.h"
+#include "app/form1.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/messagebox.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "hexreference.h"
+#include "support/hexreference.h"
 
 void appendHex(QByteArray &out, QByteArrayView bytes, int perLine, int &column)
 {

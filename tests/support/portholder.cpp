@@ -1,4 +1,4 @@
-#include "portholder.h"
+#include "support/portholder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pseudoterminal.h"
+#include "support/pseudoterminal.h"
 
 #include <QCoreApplication>
 

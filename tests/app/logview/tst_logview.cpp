@@ -1,4 +1,4 @@
-#include "logview.h"
+#include "app/logview/logview.h"
 #include "support/keys.h"
 
 #include <QAccessible>

@@ -1,6 +1,6 @@
-#include "disklogtext.h"
-#include "logview.h"
-#include "messagebox.h"
+#include "app/logview/logview.h"
+#include "app/toolkit/messagebox.h"
+#include "logfile/disklogtext.h"
 #include "support/keys.h"
 
 #include <QAccessible>

@@ -1,7 +1,7 @@
-#include "disklogtext.h"
-#include "logtext.h"
-#include "logviewlayout.h"
-#include "logviewrows.h"
+#include "app/logview/logviewlayout.h"
+#include "app/logview/logviewrows.h"
+#include "logfile/disklogtext.h"
+#include "logfile/logtext.h"
 #include "support/files.h"
 
 #include <QFile>

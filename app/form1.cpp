@@ -1,53 +1,24 @@
+// The window's life: building it, loading the log, the commands that are not capture, and how
+// it ends.
 #include "app/form1.h"
-#include "app/form1_design.h"
 #include "app/logview/logview.h"
-#include "app/toolkit/dialogbuttons.h"
 #include "app/toolkit/focusvalidation.h"
-#include "app/toolkit/linecontrol.h"
-#include "app/toolkit/menushortcuts.h"
+#include "app/toolkit/messagebox.h"
 #include "app/toolkit/windowicon.h"
 #include "logfile/journal.h"
+#include "logfile/logstore.h"
+#include "settings/choices.h"
+#include "settings/numbers.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFontMetricsF>
-#include <QLabel>
-#include <QMenuBar>
+#include <QCoreApplication>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
-
-namespace {
-
-// A full line of the widest hex items, "DD " or whichever digit the font draws widest.
-QString widestLineOfItems()
-{
-    const QFontMetricsF metrics(QApplication::font());
-    QChar widest = u'0';
-    for (const QChar digit : QStringLiteral("0123456789ABCDEF"))
-        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
-            widest = digit;
-    return QString(QString(2, widest) + u' ').repeated(28);
-}
-
-// The platform's twips per pixel, unless the font would not fit the design's widths.
-double twipsPerPixelFor(const QWidget &window)
-{
-    const int scrollBar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    using namespace Design;
-    return Twips::chooseTwipsPerPixel(window.logicalDpiX(), QApplication::font(),
-                                      {{widestLineOfItems(), kText1.width, scrollBar + 12},
-                                       {kLabel1.caption, kLabel1.width, 4},
-                                       {kLabel6.caption, kLabel6.width, 4},
-                                       {kCommand2.caption, kCommand2.width, 16}});
-}
-
-} // namespace
+#include <cstdlib>
 
 Form1::Form1(QWidget *parent) : QMainWindow(parent)
 {
-    Twips::setTwipsPerPixel(twipsPerPixelFor(*this));
+    chooseTwipsPerPixel();
     setWindowTitle(appTitle());
     setWindowIcon(tavrelIcon());
     m_client = new QWidget(this);
@@ -76,39 +47,6 @@ QString Form1::appTitle()
     return QStringLiteral("Tavrel");
 }
 
-void Form1::setUpToolkit()
-{
-    m_clientWidth.set(Design::kClientWidth);
-    m_clientHeight.set(Design::kClientHeight);
-    m_client->setMinimumSize(Twips::toPixels(kMinClientWidth), Twips::toPixels(kMinClientHeight));
-    m_client->installEventFilter(this);
-    m_text1Width.set(Design::kText1.width);
-    m_text1Height.set(Design::kText1.height);
-    m_line1X2.set(Design::kLine1X2);
-    m_buttonTop.set(Design::kCommand1.top);
-    resize(Twips::toPixels(Design::kClientWidth),
-           Twips::toPixels(Design::kClientHeight) + menuBar()->sizeHint().height());
-    // On a small screen or at a large scale factor the first size must still fit, title bar
-    // included; the layout follows whatever size that gives.
-    if (const QScreen *display = screen()) {
-        constexpr int kTitleBarAllowance = 48;
-        resize(
-            size().boundedTo(display->availableGeometry().size() - QSize(0, kTitleBarAllowance)));
-    }
-
-    m_dialogButtons = new DialogButtons(this);
-    setDefaultButton(Command1, true);
-    m_dialogButtons->setCancel(Command4);
-    m_focusValidation = new FocusValidation(this);
-    auto *menuShortcuts = new MenuShortcuts(this);
-    menuShortcuts->givePriority(mnuFileExit);
-    // Enter in a box validates it first, as a click on the button would.
-    m_dialogButtons->setBeforeDefault([this] {
-        if (QComboBox *box = m_focusValidation->focusedBox())
-            m_focusValidation->validate(box);
-    });
-}
-
 void Form1::connectHandlers()
 {
     bool Cancel = false;
@@ -134,93 +72,71 @@ void Form1::connectHandlers()
     connect(Text1, &LogView::clicked, this, &Form1::Text1_Click);
 }
 
-void Form1::setDefaultButton(QPushButton *button, bool isDefault)
+void Form1::Form_Load()
 {
-    m_dialogButtons->setDefault(button, isDefault);
+    LastBaudRate = Numbers::strictToInt32(Combo5->currentText()).value_or(Choices::kStartBaudRate);
+    LastPortNumber = Choices::kStartPortNumber;
+    LastDataBits = Choices::kStartDataBits;
+    LastParity = Choices::kStartParity;
+    LastStopBits = Choices::kStartStopBits;
+    ColumnCount = 1;
+    LogFileName = "log.txt";
+    if (!claimLogFolder())
+        return;
+    const Journal::Recovery recovery = m_journal->recover(FileIdentity::ofPath(LogFileName));
+    if (recovery.cutLogTo >= 0)
+        LogStore::cutBack(LogFileName, recovery.cutLogTo);
+    OpenFile(LogFileName);
+    recoverJournal(recovery);
 }
 
-void Form1::setSettingsRowEnabled(bool enabled)
+void Form1::Command3_Click()
 {
-    for (QComboBox *box : {Combo1, Combo2, Combo3, Combo4, Combo5})
-        box->setEnabled(enabled);
+    Text1->setText(QByteArray());
+    // log.txt still holds the old text: the next save writes it whole.
+    m_savedSize = -1;
+    m_journal->clear();
+    Text1->setFocus();
 }
 
-float Form1::clientWidth() const
+void Form1::Command4_Click()
 {
-    return m_clientWidth.read(m_client->width());
+    if (!runExitSteps())
+        return;
+    m_ending = true;
+    close();
 }
 
-float Form1::clientHeight() const
+void Form1::mnuFileExit_Click()
 {
-    return m_clientHeight.read(m_client->height());
+    Command4_Click();
 }
 
-void Form1::setClientSize(float width, float height)
+void Form1::mnuHelpAbout_Click()
 {
-    m_clientWidth.set(width);
-    m_clientHeight.set(height);
-    resize(size() + QSize(Twips::toPixels(width), Twips::toPixels(height)) - m_client->size());
+    MessageBox::show(this,
+                     "Tavrel Serial Port Logger, by the Tavrel developers,\r\n"
+                     "Copyright (C) 2026 the Tavrel developers",
+                     MessageBox::Information, appTitle());
 }
 
-float Form1::text1Width() const
+bool Form1::runExitSteps()
 {
-    return m_text1Width.read(Text1->width());
-}
-
-float Form1::text1Height() const
-{
-    return m_text1Height.read(Text1->height());
-}
-
-float Form1::line1X2() const
-{
-    return m_line1X2.read(Line1->width() - 1);
-}
-
-float Form1::buttonTop(const QPushButton *button) const
-{
-    return m_buttonTop.read(button->y());
-}
-
-void Form1::setText1Size(float width, float height)
-{
-    m_text1Width.set(width);
-    m_text1Height.set(height);
-    Text1->resize(Twips::toPixels(width), Twips::toPixels(height));
-}
-
-void Form1::setLine1X2(float x2)
-{
-    m_line1X2.set(x2);
-    Line1->setX2Pixels(Twips::toPixels(x2));
-}
-
-void Form1::setButtonTop(float top)
-{
-    m_buttonTop.set(top);
-    for (QPushButton *button : {Command1, Command2, Command3, Command4})
-        button->move(button->x(), Twips::toPixels(top));
-}
-
-int Form1::windowStateCode() const
-{
-    if (isMinimized())
-        return 1;
-    return isMaximized() ? 2 : 0;
-}
-
-bool Form1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_client && event->type() == QEvent::Resize)
-        Form_Resize();
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void Form1::changeEvent(QEvent *event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        Form_Resize();
+    if (isCapturing())
+        Command2_Click();
+    if (SaveFile(LogFileName) || m_quiet)
+        return true;
+    // The user may free space or mend the file first; quitting keeps the journal for next time.
+    const int answer = MessageBox::show(
+        this,
+        m_journal->isOpen()
+            ? "The log could not be saved.\r\nQuit anyway? What was captured since the last save "
+              "stays in " +
+                  m_journal->dataPath() + " and comes back at the next start in this folder."
+            : QStringLiteral("The log could not be saved.\r\nQuit anyway and lose what was "
+                             "captured since the last save?"),
+        MessageBox::YesNoQuestion, appTitle());
+    return answer == MessageBox::Yes;
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -232,4 +148,59 @@ void Form1::closeEvent(QCloseEvent *event)
     }
     m_ending = true;
     event->accept();
+}
+
+void Form1::endSession()
+{
+    m_quiet = true;
+    m_journal->syncNow();
+    if (!m_ending) {
+        m_ending = true;
+        runExitSteps();
+    }
+    // Leaves every event loop, a modal box's included.
+    QCoreApplication::exit(0);
+}
+
+namespace {
+
+Form1 *s_liveForm = nullptr;
+void (*s_saveLiveForm)(Form1 *) = nullptr;
+
+void saveLiveFormAtExit()
+{
+    if (s_liveForm && s_saveLiveForm)
+        s_saveLiveForm(s_liveForm);
+}
+
+} // namespace
+
+void Form1::saveAtExit()
+{
+    // A lost display ends the program through exit(), past every close event.
+    static const bool registered = std::atexit(saveLiveFormAtExit) == 0;
+    Q_UNUSED(registered);
+    s_liveForm = this;
+    s_saveLiveForm = [](Form1 *form) { form->saveWithoutDisplay(); };
+}
+
+void Form1::forgetAtExit()
+{
+    if (s_liveForm == this)
+        s_liveForm = nullptr;
+}
+
+void Form1::saveWithoutDisplay()
+{
+    forgetAtExit();
+    if (m_ending || m_startRefused)
+        return;
+    // No widget may be touched now: the window system is gone.
+    m_quiet = true;
+    m_ending = true;
+    MSComm1.setPortOpen(false);
+    if (SaveFile(LogFileName) && m_journal->isEmpty())
+        m_journal->discard();
+    else
+        m_journal->syncNow();
 }

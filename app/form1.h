@@ -56,21 +56,7 @@ public:
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpAbout = nullptr;
 
-    // Form state
-    qint32 LastBaudRate = 0;
-    QString LastParity;
-    qint16 LastPortNumber = 0;
-    qint16 LastDataBits = 0;
-    float LastStopBits = 0;
-    qint16 ColumnCount = 0;
-    qsizetype ByteIndex = 0;
-    QString PortSettings;
-    QByteArray ReceivedData;
-    QString LogFileName;
-
-    // Handlers
-    void Form_Load();
-    void Form_Resize();
+    // Handlers of what the user does and of what the port reports
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
@@ -82,11 +68,6 @@ public:
     void MSComm1_WaitChanged();
     void MSComm1_DeviceBack();
     void Text1_Click();
-    void Combo1_Validate(bool &Cancel);
-    void Combo2_Validate(bool &Cancel);
-    void Combo3_Validate(bool &Cancel);
-    void Combo4_Validate(bool &Cancel);
-    void Combo5_Validate(bool &Cancel);
 
     // The window's measures in twips: the client area below the menu bar, and the controls
     // that the layout moves.
@@ -111,41 +92,69 @@ public:
     static constexpr float kMinClientWidth = 7230;
     static constexpr float kMinClientHeight = 4310;
 
+    // Form state: the last accepted settings, where the next item goes, the log's name.
+    qint32 LastBaudRate = 0;
+    QString LastParity;
+    qint16 LastPortNumber = 0;
+    qint16 LastDataBits = 0;
+    float LastStopBits = 0;
+    qint16 ColumnCount = 0;
+    qsizetype ByteIndex = 0;
+    QString PortSettings;
+    QByteArray ReceivedData;
+    QString LogFileName;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Handlers the window runs itself: at its start, on a resize, when a box loses the focus
+    void Form_Load();
+    void Form_Resize();
+    void Combo1_Validate(bool &Cancel);
+    void Combo2_Validate(bool &Cancel);
+    void Combo3_Validate(bool &Cancel);
+    void Combo4_Validate(bool &Cancel);
+    void Combo5_Validate(bool &Cancel);
+
+    // The window's shape (form1_window.cpp)
+    void chooseTwipsPerPixel();
     void createControls();
     void createMenus();
     void setUpToolkit();
-    void connectHandlers();
     void LayoutControls();
+    void setDefaultButton(QPushButton *button, bool isDefault);
+    void setText1Size(float width, float height);
+    void setLine1X2(float x2);
+    void setButtonTop(float top);
+    // Its life and end (form1.cpp)
+    void connectHandlers();
+    bool runExitSteps();
+    void saveAtExit();
+    void forgetAtExit();
+    void saveWithoutDisplay();
+    // The settings row (form1_settings.cpp)
+    void setSettingsRowEnabled(bool enabled);
+    // Capture (form1_capture.cpp)
+    bool isCapturing() const;
+    bool setUpPort();
+    void keepCaretAtEnd();
+    void reportPortCause(const QString &cause);
+    void updatePortTip();
+    void showWaitState();
+    // The log on disk (form1_logfile.cpp)
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     void showLogText(std::unique_ptr<DiskLogText> text);
     LogStore::SaveResult writeLog(const QString &fileName);
     void noteSaved(const QString &fileName);
-    bool setUpPort();
-    void reportPortCause(const QString &cause);
-    void updatePortTip();
-    void showWaitState();
-    void keepCaretAtEnd();
-    bool runExitSteps();
+    void saveRescueCopy(QString &errorText);
     bool claimLogFolder();
     void recoverJournal(const JournalRecovery &recovery);
     void startJournal();
-    void saveRescueCopy(QString &errorText);
     void warn(const QString &text);
-    void saveAtExit();
-    void forgetAtExit();
-    void saveWithoutDisplay();
-    void setSettingsRowEnabled(bool enabled);
-    void setDefaultButton(QPushButton *button, bool isDefault);
-    void setText1Size(float width, float height);
-    void setLine1X2(float x2);
-    void setButtonTop(float top);
 
     QWidget *m_client = nullptr;
     DialogButtons *m_dialogButtons = nullptr;

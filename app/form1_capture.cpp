@@ -1,3 +1,4 @@
+// Capture: Start and Stop, what the port hands over, and what the window tells of the port.
 #include "app/form1.h"
 #include "app/logview/logview.h"
 #include "capture/hexrender.h"
@@ -7,6 +8,23 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <cstdio>
+
+namespace {
+
+void printLine(const QString &line)
+{
+    std::fprintf(stderr, "tavrel: %s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+bool Form1::isCapturing() const
+{
+    // Start and Stop swap places at every step of a capture, so Stop alone tells.
+    return Command2->isEnabled();
+}
 
 void Form1::Command1_Click()
 {
@@ -82,7 +100,7 @@ void Form1::keepCaretAtEnd()
 
 void Form1::MSComm1_DeviceLost()
 {
-    if (!Command2->isEnabled())
+    if (!isCapturing())
         return;
     // What arrived is in the log view already: on disk with it, then wait for the device.
     SaveFile(LogFileName);
@@ -102,6 +120,44 @@ void Form1::MSComm1_DeviceBack()
 
 void Form1::Text1_Click()
 {
-    if (!Command1->isEnabled())
+    if (isCapturing())
         Text1->setSelStart(Text1->length());
+}
+
+void Form1::reportPortCause(const QString &cause)
+{
+    if (!cause.isEmpty() && cause != m_portCause)
+        printLine(cause);
+    m_portCause = cause;
+    updatePortTip();
+}
+
+void Form1::updatePortTip()
+{
+    const std::optional<qint16> port = Numbers::strictToInt16(Combo1->currentText());
+    QString tip = port && *port >= 1
+                      ? QString("Port %1 opens %2").arg(*port).arg(CommControl::devicePath(*port))
+                      : QString("Enter serial port number here");
+    if (!m_portCause.isEmpty())
+        tip += "\n" + m_portCause;
+    Combo1->setToolTip(tip);
+}
+
+void Form1::showWaitState()
+{
+    QString note;
+    if (MSComm1.isWaiting())
+        note = "waiting for " + MSComm1.path() +
+               (MSComm1.waitCause().isEmpty() ? QString() : ": " + MSComm1.waitCause());
+    if (note == m_waitNote)
+        return;
+    if (!note.isEmpty())
+        printLine(note);
+    QString title = windowTitle();
+    if (!m_waitNote.isEmpty() && title.endsWith(" - " + m_waitNote))
+        title.chop(m_waitNote.size() + 3);
+    m_waitNote = note;
+    setWindowTitle(note.isEmpty() ? title : title + " - " + note);
+    Command2->setToolTip(note.isEmpty() ? QString("Click to stop logging")
+                                        : "Capture " + note + ".\nClick to stop logging");
 }

@@ -1,3 +1,4 @@
+// The settings row: each box undoes what it cannot take, and the row is locked while capturing.
 #include "app/form1.h"
 #include "settings/portrules.h"
 
@@ -48,4 +49,10 @@ void Form1::Combo5_Validate(bool &)
     QString baud = Combo5->currentText();
     PortRules::validateBaudRate(baud, LastBaudRate);
     setBoxText(Combo5, baud);
+}
+
+void Form1::setSettingsRowEnabled(bool enabled)
+{
+    for (QComboBox *box : {Combo1, Combo2, Combo3, Combo4, Combo5})
+        box->setEnabled(enabled);
 }

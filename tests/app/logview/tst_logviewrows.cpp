@@ -66,13 +66,10 @@ void verifyRowsAt(const LogViewRows &rows, const QList<QPair<qint64, qint64>> &e
         while (index + 1 < expected.size() && expected[index + 1].first <= p)
             ++index;
         const Row row = rows.rowAt(p);
-        QVERIFY2(row.start == expected[index].first && row.end == expected[index].second,
-                 qPrintable(QStringLiteral("position %1: row %2-%3, expected %4-%5")
-                                .arg(p)
-                                .arg(row.start)
-                                .arg(row.end)
-                                .arg(expected[index].first)
-                                .arg(expected[index].second)));
+        const auto at = [p](qint64 start, qint64 end) {
+            return QStringLiteral("%1 in %2-%3").arg(p).arg(start).arg(end);
+        };
+        QCOMPARE(at(row.start, row.end), at(expected[index].first, expected[index].second));
     }
 }
 

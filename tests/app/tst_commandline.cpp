@@ -1,16 +1,19 @@
+#include "support/files.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-// The real program's command line, run without a display: what it prints, its exit status, and
-// that it leaves log.txt alone.
+// The real program from outside: its command line, run without a display (what it prints, its exit
+// status, and that it leaves log.txt alone), and a headless run that the session ends.
 class TestCommandLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void options_data();
     void options();
+    void sessionEndSavesTheLoadedLog();
 };
 
 void TestCommandLine::options_data()
@@ -80,6 +83,25 @@ void TestCommandLine::options()
         QVERIFY2(stdErr.section('\n', 1, 1).startsWith("Usage: tavrel"), qPrintable(stdErr));
     }
     QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void TestCommandLine::sessionEndSavesTheLoadedLog()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFileBytes(dir.filePath("log.txt"), "41 42 \r\n43 "));
+    QProcess tavrel;
+    tavrel.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    tavrel.setProcessEnvironment(environment);
+    tavrel.start(TAVREL_EXECUTABLE, {});
+    QVERIFY(tavrel.waitForStarted());
+    QVERIFY(!tavrel.waitForFinished(1500));
+    tavrel.terminate();
+    QVERIFY(tavrel.waitForFinished(5000));
+    QCOMPARE(tavrel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tavrel.exitCode(), 0);
+    QCOMPARE(fileBytes(dir.filePath("log.txt")), QByteArray("41 42 \r\n43 "));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -4,6 +4,8 @@
 #include "support/pseudoterminal.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -12,14 +14,14 @@ class TestCommands : public QObject
 {
     Q_OBJECT
 public:
-    enum ExitWay { ExitButton, EscapeKey, FileExit, TitleBarClose };
+    enum ExitWay { ExitButton, EnterOnExit, EscapeKey, FileExit, TitleBarClose };
     Q_ENUM(ExitWay)
 
 private Q_SLOTS:
     void layout_data();
     void layout();
     void minimizeRestoreAndMaximize();
-    void clearThenExitEmptiesTheFile();
+    void clearThenExitEmptiesTheFileAndEndsTheJournal();
     void exitDuringCaptureStopsAndSaves_data();
     void exitDuringCaptureStopsAndSaves();
     void failedSaveOnExitAsks_data();
@@ -93,11 +95,12 @@ void TestCommands::minimizeRestoreAndMaximize()
     QCOMPARE(form.buttonTop(f.button("Command1")), form.clientHeight() - 510);
 }
 
-void TestCommands::clearThenExitEmptiesTheFile()
+void TestCommands::clearThenExitEmptiesTheFileAndEndsTheJournal()
 {
     FormFixture f;
     f.writeLogFile("1 2 3 ");
     Form1 &form = f.start();
+    QVERIFY(QFileInfo::exists(f.path("log.txt.journal")));
     // That Clear keeps the item count is shown with received items in tst_capture.
     QTest::mouseClick(f.button("Command3"), Qt::LeftButton);
     QCOMPARE(f.view()->length(), 0);
@@ -106,7 +109,9 @@ void TestCommands::clearThenExitEmptiesTheFile()
     QTest::mouseClick(f.button("Command4"), Qt::LeftButton);
     QVERIFY(form.isEnding());
     QVERIFY(!form.isVisible());
+    f.form.reset();
     QCOMPARE(f.logFile(), QByteArray());
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
 }
 
 void TestCommands::startCapture(FormFixture &f, PseudoTerminal &terminal)
@@ -123,6 +128,7 @@ void TestCommands::exitDuringCaptureStopsAndSaves_data()
 {
     QTest::addColumn<ExitWay>("way");
     QTest::newRow("Exit button") << ExitButton;
+    QTest::newRow("Enter on Exit, not the default Stop") << EnterOnExit;
     QTest::newRow("Escape") << EscapeKey;
     QTest::newRow("File > Exit") << FileExit;
     QTest::newRow("title bar close") << TitleBarClose;
@@ -138,6 +144,10 @@ void TestCommands::exitDuringCaptureStopsAndSaves()
     switch (way) {
     case ExitButton:
         QTest::mouseClick(f.button("Command4"), Qt::LeftButton);
+        break;
+    case EnterOnExit:
+        f.button("Command4")->setFocus();
+        QTest::keyClick(f.button("Command4"), Qt::Key_Return);
         break;
     case EscapeKey:
         QTest::keyClick(f.view(), Qt::Key_Escape);
@@ -178,6 +188,7 @@ void TestCommands::failedSaveOnExitAsks()
     QCOMPARE(form.isEnding(), ends);
     QCOMPARE(f.boxes.size(), 2);
     QCOMPARE(f.boxes[0].style, int(MessageBox::Warning));
+    QVERIFY2(f.boxes[0].text.contains("Permission denied"), qPrintable(f.boxes[0].text));
     QCOMPARE(f.boxes[1].style, int(MessageBox::YesNoQuestion));
     QCOMPARE(f.boxes[1].title, QString("Tavrel"));
     QCOMPARE(f.logFile(), QByteArray("old "));

@@ -7,13 +7,10 @@
 #include "support/pseudoterminal.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <sys/stat.h>
 #include <unistd.h>
 
 // The window and its journal: what a run that never saved leaves is back at the next start, one
-// window per folder, and saves that cannot go where the log is.
+// window per folder, and a save into a folder that was deleted.
 class TestJournalWindow : public QObject
 {
     Q_OBJECT
@@ -21,9 +18,7 @@ private Q_SLOTS:
     void initTestCase();
     void unsavedRunComesBack_data();
     void unsavedRunComesBack();
-    void cleanExitLeavesNoJournal();
     void secondWindowInTheFolderLeavesTheLogAlone();
-    void fifoBehindTheLogIsNotReplaced();
     void deletedFolderGetsARescueFile();
 
 private:
@@ -83,20 +78,6 @@ void TestJournalWindow::unsavedRunComesBack()
     QVERIFY(form.journal().isEmpty());
 }
 
-void TestJournalWindow::cleanExitLeavesNoJournal()
-{
-    FormFixture f;
-    Form1 &form = f.start();
-    QVERIFY(QFileInfo::exists(f.path("log.txt.journal")));
-    form.Command1_Click();
-    QVERIFY(m_terminal.write("\x41"));
-    QTRY_COMPARE(f.view()->text(), QByteArray("41 "));
-    form.Command4_Click();
-    f.form.reset();
-    QCOMPARE(f.logFile(), QByteArray("41 "));
-    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
-}
-
 void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone()
 {
     FormFixture f;
@@ -111,22 +92,6 @@ void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone()
     QCOMPARE(f.logFile(), QByteArray("41 "));
     // The first window's journal still holds its Clear.
     QVERIFY(!first.journal().isEmpty());
-}
-
-void TestJournalWindow::fifoBehindTheLogIsNotReplaced()
-{
-    FormFixture f;
-    Form1 &form = f.start();
-    QVERIFY(QFile::remove(f.path("log.txt")));
-    QVERIFY(::mkfifo(QFile::encodeName(f.path("log.txt")).constData(), 0666) == 0);
-    form.Command1_Click();
-    QVERIFY(m_terminal.write("\x42"));
-    QTRY_COMPARE(f.view()->text(), QByteArray("42 "));
-    form.Command2_Click();
-    QCOMPARE(f.boxes.size(), 1);
-    QVERIFY2(f.boxes[0].text.contains("a FIFO, not a regular file"), qPrintable(f.boxes[0].text));
-    QVERIFY(QFileInfo(f.path("log.txt")).isFile() == false);
-    QVERIFY(!form.journal().isEmpty());
 }
 
 void TestJournalWindow::deletedFolderGetsARescueFile()

@@ -62,36 +62,6 @@ private Q_SLOTS:
 
     void cleanup() { delete m_window; }
 
-    void appendsAtTheEnd_data()
-    {
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<QByteArray>("keys");
-        QTest::addColumn<int>("selStart");
-        QTest::addColumn<int>("selLength");
-        QTest::newRow("caret at the start") << 0 << QByteArray() << 0 << 0;
-        QTest::newRow("caret clamped below") << -5 << QByteArray() << 0 << 0;
-        QTest::newRow("caret clamped above") << 1000 << QByteArray() << 9 << 0;
-        QTest::newRow("selection in the middle")
-            << 1 << QByteArray("Shift+Right, Shift+Right") << 1 << 2;
-        QTest::newRow("everything selected") << 0 << QByteArray("Ctrl+A") << 0 << 9;
-    }
-
-    // setSelStart clamps and drops the selection; setSelText always appends, caret after it.
-    void appendsAtTheEnd()
-    {
-        QFETCH(int, caret);
-        QFETCH(QByteArray, keys);
-        m_view->setText("41 \r\nA D ");
-        m_view->setSelStart(caret);
-        press(m_view, keys.constData());
-        QTEST(int(m_view->selStart()), "selStart");
-        QTEST(int(m_view->selLength()), "selLength");
-        m_view->setSelText("FF ");
-        QCOMPARE(m_view->text(), QByteArray("41 \r\nA D FF "));
-        QCOMPARE(m_view->selStart(), 12);
-        QCOMPARE(m_view->selLength(), 0);
-    }
-
     // Every byte value and line break comes back exactly after piecewise inserts.
     void textRoundTrips()
     {
@@ -105,13 +75,15 @@ private Q_SLOTS:
         QCOMPARE(m_view->selText(), text);
     }
 
-    void keyboardMovesAndSelects_data()
+    void keysMoveAndSelectAndInsertsGoToTheEnd_data()
     {
         QTest::addColumn<int>("caret");
         QTest::addColumn<QByteArray>("keys");
         QTest::addColumn<int>("selStart");
         QTest::addColumn<int>("selLength");
         // Text: "AB CD\r\nEF\nGH" (lines start at 0, 7 and 10).
+        QTest::newRow("caret clamped below") << -5 << QByteArray() << 0 << 0;
+        QTest::newRow("caret clamped above") << 1000 << QByteArray() << 12 << 0;
         QTest::newRow("shift right over crlf")
             << 4 << QByteArray("Shift+Right, Shift+Right") << 4 << 3;
         QTest::newRow("left over crlf") << 7 << QByteArray("Left") << 5 << 0;
@@ -119,10 +91,12 @@ private Q_SLOTS:
         QTest::newRow("down keeps column, shift up") << 1 << QByteArray("Down, Shift+Up") << 1 << 7;
         QTest::newRow("document ends") << 2 << QByteArray("Ctrl+End, Ctrl+Shift+Home") << 0 << 12;
         QTest::newRow("shift page down") << 0 << QByteArray("Shift+PgDown") << 0 << 10;
+        QTest::newRow("everything selected") << 4 << QByteArray("Ctrl+A") << 0 << 12;
         QTest::newRow("select all, move drops it") << 4 << QByteArray("Ctrl+A, Left") << 0 << 0;
     }
 
-    void keyboardMovesAndSelects()
+    // setSelStart clamps and drops the selection; whatever is selected, setSelText appends.
+    void keysMoveAndSelectAndInsertsGoToTheEnd()
     {
         QFETCH(int, caret);
         QFETCH(QByteArray, keys);
@@ -132,6 +106,10 @@ private Q_SLOTS:
         press(m_view, keys.constData());
         QTEST(int(m_view->selStart()), "selStart");
         QTEST(int(m_view->selLength()), "selLength");
+        m_view->setSelText("FF ");
+        QCOMPARE(m_view->text(), QByteArray("AB CD\r\nEF\nGHFF "));
+        QCOMPARE(m_view->selStart(), 15);
+        QCOMPARE(m_view->selLength(), 0);
     }
 
     // Edits are refused, Enter and Escape reach the window's buttons, Tab leaves the view.

@@ -1,15 +1,11 @@
 #include "app/logview/logviewlayout.h"
 #include "app/logview/logviewrows.h"
-#include "logfile/disklogtext.h"
 #include "logfile/logtext.h"
+#include "support/disktext.h"
 #include "support/files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -70,13 +66,10 @@ void verifyRowsAt(const LogViewRows &rows, const QList<QPair<qint64, qint64>> &e
         while (index + 1 < expected.size() && expected[index + 1].first <= p)
             ++index;
         const Row row = rows.rowAt(p);
-        QVERIFY2(row.start == expected[index].first && row.end == expected[index].second,
-                 qPrintable(QStringLiteral("position %1: row %2-%3, expected %4-%5")
-                                .arg(p)
-                                .arg(row.start)
-                                .arg(row.end)
-                                .arg(expected[index].first)
-                                .arg(expected[index].second)));
+        const auto at = [p](qint64 start, qint64 end) {
+            return QStringLiteral("%1 in %2-%3").arg(p).arg(start).arg(end);
+        };
+        QCOMPARE(at(row.start, row.end), at(expected[index].first, expected[index].second));
     }
 }
 
@@ -128,9 +121,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("log.txt"));
         QVERIFY(writeFileBytes(name, text));
-        const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
-        const auto onDisk = DiskLogText::create(dir.path(), fd, text.size());
-        ::close(fd);
+        const auto onDisk = openDiskText(name, dir.path());
         const MemoryLogText inMemory(text);
         for (const LogText *storage : {static_cast<const LogText *>(&inMemory),
                                        static_cast<const LogText *>(onDisk.get())}) {
@@ -158,31 +149,6 @@ private Q_SLOTS:
             rows.appended(oldSize);
             QCOMPARE(rowsBackward(rows, memory.size()), referenceRows(text.left(at)));
         }
-    }
-
-    // A line longer than 2 GiB, sparse on disk: rows near its end are found without reading it.
-    void lineLongerThan2GiB()
-    {
-        QTemporaryDir dir;
-        const QString name = dir.filePath(QStringLiteral("long.txt"));
-        const qint64 lineLength = (qint64(1) << 31) + 12345;
-        QVERIFY(writeFileAt(name, lineLength, "\r\nEND"));
-        const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
-        auto text = DiskLogText::create(dir.path(), fd, lineLength + 5);
-        ::close(fd);
-        QVERIFY(text);
-        LogViewRows rows(*text, m_layout);
-        Row row = rows.rowAt(text->size());
-        QCOMPARE(row.start, lineLength + 2);
-        QVERIFY(rows.previousRow(row));
-        QCOMPARE(row.start, lineLength / S * S);
-        QCOMPARE(row.end, lineLength);
-        QCOMPARE(row.next, lineLength + 2);
-        QVERIFY(rows.previousRow(row));
-        QCOMPARE(row.start, lineLength / S * S - S);
-        const qint64 middle = (qint64(1) << 31) + 5;
-        QCOMPARE(rows.rowAt(middle).start, middle / S * S);
-        QCOMPARE(rows.rowText(rows.rowAt(text->size())), QByteArray("END"));
     }
 
 private:

@@ -181,6 +181,7 @@ void TestLogStore::missingFileIsNotCreated()
     QCOMPARE(loaded.status, LoadResult::Status::Missing);
     QVERIFY(loaded.errorText.isEmpty());
     QVERIFY(!QFile::exists(kLog));
+    QVERIFY(!LogStore::setAside(kLog).ok);
 }
 
 void TestLogStore::saveWritesThroughSymlink()

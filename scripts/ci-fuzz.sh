@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${TAVREL_FUZZ_SECONDS:-12}"
-targets=(fuzz_numbers fuzz_portrules fuzz_portsettings fuzz_hexrender fuzz_logstore)
+targets=(fuzz_settings fuzz_hexrender fuzz_logstore)
 
 cmake --preset fuzz
 cmake --build --preset fuzz --parallel "$(nproc)"

@@ -1,31 +1,15 @@
-#include "capture/commcontrol.h"
 #include "capture/linetermios.h"
 #include "support/files.h"
+#include "support/openport.h"
 #include "support/pseudoterminal.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <termios.h>
 
 namespace {
-
-// Points port 9 at the device so that the control opens it through the environment.
-void usePortNine(const QString &path)
-{
-    qputenv("TAVREL_PORT9", path.toLocal8Bit());
-}
-
-bool openPortNine(CommControl &control, const QString &settings = "9600,N,8,1")
-{
-    const std::optional<LineSettings> line = parseSettingsString(settings);
-    if (!line)
-        return false;
-    control.setSettings(*line);
-    return control.setCommPort(9) && control.setPortOpen(true);
-}
 
 // Waits for data while the event loop runs, collecting what input() gives.
 QByteArray receive(CommControl &control, qsizetype expected)
@@ -50,19 +34,14 @@ public:
 
 private Q_SLOTS:
     void portNumbersMapToDevices();
-    void appliesBaudRate_data();
-    void appliesBaudRate();
-    void everyByteValueArrivesAsOneCharacter();
+    void settingsReachTheTerminal_data();
+    void settingsReachTheTerminal();
+    void onlyWhatArrivesAfterOpenComesThroughWhole();
     void setUpFailures_data();
     void setUpFailures();
-    void framingReachesTheTerminal_data();
-    void framingReachesTheTerminal();
     void hangUpSignalledOnce_data();
     void hangUpSignalledOnce();
-    void inputWaitingBeforeOpenIsDiscarded();
     void steadyArrivalsAreHandedOverInBatches();
-    void followsADeviceThatComesBack();
-    void closingEndsTheWait();
 };
 
 void TestCommControl::portNumbersMapToDevices()
@@ -75,34 +54,45 @@ void TestCommControl::portNumbersMapToDevices()
     qunsetenv("TAVREL_PORT2");
 }
 
-void TestCommControl::appliesBaudRate_data()
+void TestCommControl::settingsReachTheTerminal_data()
 {
-    QTest::addColumn<int>("baud");
-    for (int rate : {1200, 9600, 14400, 28800, 115200})
-        QTest::addRow("%d", rate) << rate;
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<uint>("flags");
+    QTest::newRow("8 none 1") << "9600,N,8,1" << uint(CS8);
+    QTest::newRow("7 even 2") << "115200,E,7,2" << uint(CS7 | PARENB | CSTOPB);
+    QTest::newRow("5 odd 1.5") << "1200,O,5,1.5" << uint(CS5 | PARENB | PARODD | CSTOPB);
+    // Rates outside the termios table go through the custom-rate path.
+    QTest::newRow("6 mark 1") << "14400,M,6,1" << uint(CS6 | PARENB | PARODD | CMSPAR);
+    QTest::newRow("8 space 2") << "28800,S,8,2" << uint(CS8 | PARENB | CMSPAR | CSTOPB);
 }
 
-void TestCommControl::appliesBaudRate()
+void TestCommControl::settingsReachTheTerminal()
 {
-    QFETCH(int, baud);
+    QFETCH(QString, settings);
+    QFETCH(uint, flags);
+    constexpr uint framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    const std::optional<LineSettings> line = parseSettingsString(settings);
+    QVERIFY(line);
+    QCOMPARE(LineTermios::controlFlags(*line) & framing, flags);
     PseudoTerminal terminal;
-    QVERIFY(terminal.isValid());
-    usePortNine(terminal.devicePath());
     CommControl control;
-    // A pseudo-terminal keeps only 8 data bits without parity.
-    QVERIFY2(openPortNine(control, QString("%1,N,8,2").arg(baud)),
-             qPrintable(control.errorString()));
-    QCOMPARE(terminal.deviceBaudRate(), qint64(baud));
+    QVERIFY2(openPort(control, terminal.devicePath(), settings), qPrintable(control.errorString()));
+    QCOMPARE(terminal.deviceBaudRate(), qint64(line->baudRate));
+    // A pseudo-terminal forces 8 bits without parity but keeps the rest as it was set.
+    constexpr uint kept = PARODD | CMSPAR | CSTOPB;
+    QCOMPARE(terminal.deviceControlFlags() & kept, flags & kept);
+    QVERIFY(terminal.deviceControlFlags() & CLOCAL);
     QVERIFY(control.setPortOpen(false));
     QVERIFY(!control.portOpen());
 }
 
-void TestCommControl::everyByteValueArrivesAsOneCharacter()
+// What waited before the open is dropped; after it, every byte value comes as one character.
+void TestCommControl::onlyWhatArrivesAfterOpenComesThroughWhole()
 {
     PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
+    QVERIFY(terminal.write("before"));
     CommControl control;
-    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
     QByteArray sent;
     for (int round = 0; round < 4; ++round)
         for (int b = 0; b < 256; ++b)
@@ -136,41 +126,12 @@ void TestCommControl::setUpFailures()
         path = dir.filePath("not-a-terminal");
         QVERIFY(writeFileBytes(path, {}));
     }
-    usePortNine(path);
+    qputenv("TAVREL_PORT9", path.toLocal8Bit());
     CommControl control;
     const bool opened = control.setCommPort(qint16(port)) && control.setPortOpen(true);
     QVERIFY(!opened);
     QVERIFY(!control.portOpen());
     QVERIFY2(control.errorString().startsWith(cause), qPrintable(control.errorString()));
-}
-
-void TestCommControl::framingReachesTheTerminal_data()
-{
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<uint>("flags");
-    QTest::newRow("8 none 1") << "9600,N,8,1" << uint(CS8);
-    QTest::newRow("7 even 2") << "115200,E,7,2" << uint(CS7 | PARENB | CSTOPB);
-    QTest::newRow("5 odd 1.5") << "1200,O,5,1.5" << uint(CS5 | PARENB | PARODD | CSTOPB);
-    QTest::newRow("6 mark 1") << "9600,M,6,1" << uint(CS6 | PARENB | PARODD | CMSPAR);
-    QTest::newRow("8 space 2") << "9600,S,8,2" << uint(CS8 | PARENB | CMSPAR | CSTOPB);
-}
-
-void TestCommControl::framingReachesTheTerminal()
-{
-    QFETCH(QString, settings);
-    QFETCH(uint, flags);
-    constexpr uint framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
-    const std::optional<LineSettings> line = parseSettingsString(settings);
-    QVERIFY(line);
-    QCOMPARE(LineTermios::controlFlags(*line) & framing, flags);
-    PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
-    CommControl control;
-    QVERIFY2(openPortNine(control, settings), qPrintable(control.errorString()));
-    // A pseudo-terminal forces 8 bits without parity but keeps the rest as it was set.
-    constexpr uint kept = PARODD | CMSPAR | CSTOPB;
-    QCOMPARE(terminal.deviceControlFlags() & kept, flags & kept);
-    QVERIFY(terminal.deviceControlFlags() & CLOCAL);
 }
 
 void TestCommControl::hangUpSignalledOnce_data()
@@ -189,9 +150,8 @@ void TestCommControl::hangUpSignalledOnce()
     QFETCH(QByteArray, pending);
     QFETCH(bool, announcedFirst);
     PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
     CommControl control;
-    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
     QByteArray order; // 'c' for onComm, 'l' for deviceLost, in the order they came
     connect(&control, &CommControl::onComm, this, [&] { order += 'c'; });
     connect(&control, &CommControl::deviceLost, this, [&] { order += 'l'; });
@@ -218,24 +178,12 @@ void TestCommControl::hangUpSignalledOnce()
     QCOMPARE(order.contains('c'), !kept.isEmpty());
 }
 
-void TestCommControl::inputWaitingBeforeOpenIsDiscarded()
-{
-    PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
-    QVERIFY(terminal.write("before"));
-    CommControl control;
-    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
-    QVERIFY(terminal.write("after"));
-    QCOMPARE(receive(control, 5), QByteArray("after"));
-}
-
 // A byte every 2 ms would wake the window thread 500 times a second.
 void TestCommControl::steadyArrivalsAreHandedOverInBatches()
 {
     PseudoTerminal terminal;
-    usePortNine(terminal.devicePath());
     CommControl control;
-    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
+    QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
     int announcements = 0;
     QByteArray got;
     connect(&control, &CommControl::onComm, this, [&] {
@@ -254,63 +202,6 @@ void TestCommControl::steadyArrivalsAreHandedOverInBatches()
     const qint64 limit = clock.elapsed() / PortReader::kAnnounceEveryMs + 2;
     QVERIFY2(announcements <= limit,
              qPrintable(QString("%1 announcements, at most %2").arg(announcements).arg(limit)));
-}
-
-// Like socat re-creating its link: the path stays, the device behind it is new.
-void TestCommControl::followsADeviceThatComesBack()
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath("ttyLink");
-    auto first = std::make_unique<PseudoTerminal>();
-    QVERIFY(QFile::link(first->devicePath(), link));
-    usePortNine(link);
-    CommControl control;
-    QVERIFY2(openPortNine(control, "2400,E,7,2"), qPrintable(control.errorString()));
-    QSignalSpy lost(&control, &CommControl::deviceLost);
-    QSignalSpy back(&control, &CommControl::deviceBack);
-    first->hangUp();
-    QTRY_COMPARE(lost.size(), 1);
-    control.followDevice();
-    QVERIFY(control.isWaiting());
-    QVERIFY(QFile::remove(link));
-    QTest::qWait(2 * CommControl::kWaitCheckMs);
-    QCOMPARE(back.size(), 0);
-
-    PseudoTerminal second;
-    QVERIFY(QFile::link(second.devicePath(), link));
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 5000);
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(control.portOpen() && !control.isWaiting());
-    QCOMPARE(second.deviceBaudRate(), qint64(2400));
-    QVERIFY(second.deviceControlFlags() & CSTOPB);
-    QVERIFY(second.write("\x01\x02"));
-    QCOMPARE(receive(control, 2), QByteArray("\x01\x02"));
-}
-
-void TestCommControl::closingEndsTheWait()
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath("ttyLink");
-    auto first = std::make_unique<PseudoTerminal>();
-    QVERIFY(QFile::link(first->devicePath(), link));
-    usePortNine(link);
-    CommControl control;
-    QVERIFY2(openPortNine(control), qPrintable(control.errorString()));
-    QSignalSpy lost(&control, &CommControl::deviceLost);
-    QSignalSpy back(&control, &CommControl::deviceBack);
-    first->hangUp();
-    QTRY_COMPARE(lost.size(), 1);
-    control.followDevice();
-    QVERIFY(control.setPortOpen(false));
-    QVERIFY(!control.isWaiting());
-    QVERIFY(QFile::remove(link));
-    PseudoTerminal second;
-    QVERIFY(QFile::link(second.devicePath(), link));
-    QTest::qWait(3 * CommControl::kWaitCheckMs);
-    QCOMPARE(back.size(), 0);
-    QVERIFY(!control.portOpen());
 }
 
 QTEST_GUILESS_MAIN(TestCommControl)

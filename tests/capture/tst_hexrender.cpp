@@ -1,4 +1,5 @@
 #include "capture/hexrender.h"
+#include "support/hexreference.h"
 
 #include <QTest>
 
@@ -10,8 +11,6 @@ private Q_SLOTS:
     void items();
     void lineBreaksFollowTheWidth_data();
     void lineBreaksFollowTheWidth();
-    void everyByteValue();
-    void largeChunk();
 };
 
 void TestHexRender::items_data()
@@ -28,6 +27,13 @@ void TestHexRender::items_data()
     QTest::newRow("empty chunk") << QByteArray() << 7 << QByteArray() << 7;
     QTest::newRow("count carried from an earlier line")
         << QByteArray("\x01\x02", 2) << 28 << QByteArray("1 \r\n2 ") << 2;
+    QByteArray everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte.append(char(b));
+    QTest::newRow("every byte value") << everyByte << 1 << hexOf(everyByte) << 256 % 28 + 1;
+    // Past the 16-bit range of a chunk length: every byte still rendered.
+    const QByteArray large(70000, '\x7F');
+    QTest::newRow("large chunk") << large << 1 << hexOf(large) << 70000 % 28 + 1;
 }
 
 void TestHexRender::items()
@@ -62,33 +68,6 @@ void TestHexRender::lineBreaksFollowTheWidth()
     const QByteArray line = QByteArray("41 ").repeated(itemsPerLine) + "\r\n";
     QCOMPARE(out, line + line + "41 " + (itemsPerLine == 1 ? "\r\n" : ""));
     QCOMPARE(int(column), itemsPerLine == 1 ? 1 : 2);
-}
-
-void TestHexRender::everyByteValue()
-{
-    QByteArray chunk;
-    QByteArray expected;
-    for (int b = 0; b < 256; ++b) {
-        chunk.append(char(b));
-        expected += QByteArray::number(b, 16).toUpper() + ' ';
-    }
-    qint16 column = 1;
-    QByteArray out;
-    appendHexItems(out, chunk, column, 1.0e6f);
-    QCOMPARE(out, expected);
-    QCOMPARE(int(column), 257);
-}
-
-void TestHexRender::largeChunk()
-{
-    // Past the 16-bit range of a chunk length: every byte still rendered.
-    const QByteArray chunk(70000, '\x7F');
-    qint16 column = 1;
-    QByteArray out;
-    appendHexItems(out, chunk, column, lineCapacity(7215));
-    QCOMPARE(out.count("7F "), 70000);
-    QCOMPARE(out.count("\r\n"), 70000 / 28);
-    QCOMPARE(int(column), 70000 % 28 + 1);
 }
 
 QTEST_APPLESS_MAIN(TestHexRender)

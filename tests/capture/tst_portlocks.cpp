@@ -1,7 +1,7 @@
-#include "capture/commcontrol.h"
 #include "capture/linetermios.h"
 #include "capture/portlocks.h"
 #include "support/files.h"
+#include "support/openport.h"
 #include "support/portholder.h"
 #include "support/pseudoterminal.h"
 
@@ -24,12 +24,6 @@ QByteArray binaryText(qint64 pid)
 {
     const qint32 value = qint32(pid);
     return QByteArray(reinterpret_cast<const char *>(&value), sizeof value);
-}
-
-bool openOn(CommControl &control, const QString &path)
-{
-    qputenv("TAVREL_PORT9", path.toLocal8Bit());
-    return control.setCommPort(9) && control.setPortOpen(true);
 }
 
 // Whether another open file description of the device could take flock() now.
@@ -123,7 +117,7 @@ void TestPortLocks::otherProgramsLockFiles()
     QVERIFY(writeFileBytes(lockFile, text));
 
     CommControl control;
-    const bool opened = openOn(control, link);
+    const bool opened = openPort(control, link);
     QCOMPARE(opened, !ownerAlive);
     if (ownerAlive) {
         QCOMPARE(control.errorString(), QString("Held by sleep (pid %1)").arg(pid));
@@ -150,7 +144,7 @@ void TestPortLocks::heldByAnotherProgram()
     PortHolderProcess holder(claim, terminal.devicePath());
     QVERIFY(holder.isReady());
     CommControl control;
-    QVERIFY(!openOn(control, terminal.devicePath()));
+    QVERIFY(!openPort(control, terminal.devicePath()));
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // Refusing must not undo the other program's claim.
@@ -162,7 +156,7 @@ void TestPortLocks::heldByAnotherProgram()
         ::close(fd);
     }
     holder.end();
-    QVERIFY2(openOn(control, terminal.devicePath()), qPrintable(control.errorString()));
+    QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
 }
 
 void TestPortLocks::ourClaimIsVisibleUntilClosed()
@@ -172,7 +166,7 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
     const QString link = links.filePath("ttyBoard");
     QVERIFY(QFile::link(terminal.devicePath(), link));
     CommControl control;
-    QVERIFY2(openOn(control, link), qPrintable(control.errorString()));
+    QVERIFY2(openPort(control, link), qPrintable(control.errorString()));
     const QDir lockDir(m_lockDir->path());
     const QStringList lockFiles = {
         lockDir.filePath("LCK..ttyBoard"),
@@ -184,7 +178,7 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
     QVERIFY(fd >= 0);
     QVERIFY(LineTermios::isExclusive(fd));
     CommControl second;
-    QVERIFY(!openOn(second, link));
+    QVERIFY(!openPort(second, link));
     QCOMPARE(second.errorString(),
              QString("Held by %1 (pid %2)")
                  .arg(QFileInfo("/proc/self/exe").symLinkTarget().section('/', -1).left(15))

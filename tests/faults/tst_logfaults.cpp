@@ -67,7 +67,8 @@ void TestLogFaults::fullFileSystem()
     while (filler.write(QByteArray(1024, 'f')) > 0) {
     }
 
-    const QByteArray shown = old + hexOf(QByteArray(1000, '\x5A'), 28, form.ColumnCount);
+    // After a fresh start the first item stands in column 1.
+    const QByteArray shown = old + hexOf(QByteArray(1000, '\x5A'));
     QCOMPARE(captureOnce(form, *m_terminal, QByteArray(1000, '\x5A')), shown);
     QCOMPARE(f.logFile(), old);
     QCOMPARE(f.boxes.size(), 1);
@@ -140,6 +141,7 @@ void TestLogFaults::failedSaveNamesWhereTheUnloadedLogWent()
     QFile backup(f.path("log.txt.bak.2"));
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QCOMPARE(backup.readAll(), QByteArray("old"));
+    QCOMPARE(QFileInfo(f.path("log.txt.bak")).size(), 0);
 
     // The next save writes the log in its place and leaves the backup alone.
     QCOMPARE(captureOnce(form, *m_terminal, "\x42"), QByteArray("41 42 "));

@@ -1,8 +1,6 @@
 #include "flushfault.h"
 #include "logfile/journal.h"
 #include "logfile/logstore.h"
-#include "logfile/logtext.h"
-#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -35,15 +30,12 @@ void writeRun(const QList<QByteArray> &steps)
     }
 }
 
-QByteArray recovered(bool *cleared = nullptr)
+QByteArray recovered()
 {
     Journal journal(kLog);
     if (journal.claim().status != Journal::Claim::Status::Claimed)
         return "<not claimed>";
-    const Journal::Recovery recovery = journal.recover(FileIdentity::ofPath(kLog));
-    if (cleared)
-        *cleared = recovery.cleared;
-    return journal.recoveredText(recovery);
+    return journal.recoveredText(journal.recover(FileIdentity::ofPath(kLog)));
 }
 
 } // namespace
@@ -55,20 +47,12 @@ class TestJournal : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void recoversWhatTheRunAdded_data();
-    void recoversWhatTheRunAdded();
     void damagedJournalGivesItsIntactPart_data();
     void damagedJournalGivesItsIntactPart();
     void finishedSaveLeavesNothingToRecover();
     void resumedJournalStillDescribesTheView();
-    void anotherLiveProgramHoldsTheFolder();
+    void secondClaimNamesTheHolder();
     void failingFlushIsReported();
-    void failingFlushKeepsTheOldLog();
-    void nonRegularLogIsNeverReplaced_data();
-    void nonRegularLogIsNeverReplaced();
-    void deletedFolderIsNamed();
-    void appendInPlace_data();
-    void appendInPlace();
     void unfinishedAppendIsCutBack_data();
     void unfinishedAppendIsCutBack();
 
@@ -90,33 +74,6 @@ void TestJournal::cleanup()
 {
     FlushFault::failing = false;
     QDir::setCurrent(m_previous);
-}
-
-void TestJournal::recoversWhatTheRunAdded_data()
-{
-    QTest::addColumn<QList<QByteArray>>("steps");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("cleared");
-    QTest::newRow("nothing") << QList<QByteArray>{} << QByteArray() << false;
-    QTest::newRow("items and line breaks")
-        << QList<QByteArray>{"41 ", "D A \r\n", "FF "} << QByteArray("41 D A \r\nFF ") << false;
-    QTest::newRow("every byte value")
-        << QList<QByteArray>{QByteArray(256, '\0'), QByteArray(3, '\xff')}
-        << QByteArray(256, '\0') + QByteArray(3, '\xff') << false;
-    QTest::newRow("clear honoured")
-        << QList<QByteArray>{"41 ", "<clear>", "42 "} << QByteArray("42 ") << true;
-    QTest::newRow("clear last") << QList<QByteArray>{"41 ", "<clear>"} << QByteArray() << true;
-}
-
-void TestJournal::recoversWhatTheRunAdded()
-{
-    QFETCH(QList<QByteArray>, steps);
-    QFETCH(QByteArray, text);
-    QFETCH(bool, cleared);
-    writeRun(steps);
-    bool wasCleared = false;
-    QCOMPARE(recovered(&wasCleared), text);
-    QCOMPARE(wasCleared, cleared);
 }
 
 void TestJournal::damagedJournalGivesItsIntactPart_data()
@@ -186,35 +143,17 @@ void TestJournal::resumedJournalStillDescribesTheView()
     QCOMPARE(journal.recoveredText(journal.recover(std::nullopt)), QByteArray("41 42 43 "));
 }
 
-void TestJournal::anotherLiveProgramHoldsTheFolder()
+// One Tavrel per folder: the holder is named, and its claim ends with it.
+void TestJournal::secondClaimNamesTheHolder()
 {
-    int ready[2];
-    QVERIFY(::pipe(ready) == 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        Journal held(kLog);
-        const char byte = held.claim().status == Journal::Claim::Status::Claimed ? 1 : 0;
-        [[maybe_unused]] const ssize_t put = ::write(ready[1], &byte, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char byte = 0;
-    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
-    QCOMPARE(byte, char(1));
-    {
-        Journal second(kLog);
-        const Journal::Claim claim = second.claim();
-        QCOMPARE(claim.status, Journal::Claim::Status::HeldByOther);
-        QCOMPARE(claim.otherPid, qint64(child));
-        QCOMPARE(claim.otherProgram, QStringLiteral("tst_journal"));
-    }
-    // A killed holder leaves files behind but no claim.
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    Journal third(kLog);
-    QCOMPARE(third.claim().status, Journal::Claim::Status::Claimed);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    auto first = std::make_unique<Journal>(kLog);
+    QVERIFY(first->claim().status == Journal::Claim::Status::Claimed);
+    const Journal::Claim claim = Journal(kLog).claim();
+    QCOMPARE(claim.status, Journal::Claim::Status::HeldByOther);
+    QCOMPARE(claim.otherPid, qint64(::getpid()));
+    QCOMPARE(claim.otherProgram, QStringLiteral("tst_journal"));
+    first.reset();
+    QCOMPARE(Journal(kLog).claim().status, Journal::Claim::Status::Claimed);
 }
 
 void TestJournal::failingFlushIsReported()
@@ -234,93 +173,6 @@ void TestJournal::failingFlushIsReported()
     QCOMPARE(cause, QString::fromLocal8Bit(std::strerror(EIO)));
     QVERIFY(!journal.syncNow());
     QVERIFY2(journal.errorText().contains(cause), qPrintable(journal.errorText()));
-}
-
-void TestJournal::failingFlushKeepsTheOldLog()
-{
-    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"41 42 \r\n"}).ok);
-    FlushFault::failing = true;
-    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"new text"});
-    FlushFault::failing = false;
-    QVERIFY(!saved.ok);
-    QVERIFY2(saved.errorText.contains(QString::fromLocal8Bit(std::strerror(EIO))),
-             qPrintable(saved.errorText));
-    QCOMPARE(fileBytes(kLog, "<missing>"), QByteArray("41 42 \r\n"));
-}
-
-void TestJournal::nonRegularLogIsNeverReplaced_data()
-{
-    QTest::addColumn<bool>("fifo"); // else a character device
-    QTest::addColumn<bool>("throughLink");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("FIFO") << true << false << "FIFO";
-    QTest::newRow("link to a FIFO") << true << true << "FIFO";
-    QTest::newRow("character device") << false << false << "character device";
-    QTest::newRow("link to a character device") << false << true << "character device";
-}
-
-void TestJournal::nonRegularLogIsNeverReplaced()
-{
-    QFETCH(bool, fifo);
-    QFETCH(bool, throughLink);
-    QFETCH(QString, named);
-    const QByteArray target = throughLink ? "elsewhere" : "log.txt";
-    if (fifo) {
-        QVERIFY(::mkfifo(target.constData(), 0666) == 0);
-    } else if (::mknod(target.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
-        QSKIP("making a device node needs root");
-    }
-    if (throughLink)
-        QVERIFY(QFile::link("elsewhere", kLog));
-    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"41 "});
-    QVERIFY(!saved.ok);
-    QVERIFY2(saved.errorText.contains(named), qPrintable(saved.errorText));
-    struct stat info = {};
-    QVERIFY(::stat(target.constData(), &info) == 0);
-    QVERIFY(fifo ? S_ISFIFO(info.st_mode) : S_ISCHR(info.st_mode));
-}
-
-void TestJournal::deletedFolderIsNamed()
-{
-    QTemporaryDir doomed;
-    QVERIFY(QDir::setCurrent(doomed.path()));
-    QVERIFY(QDir(doomed.path()).removeRecursively());
-    const LogStore::SaveResult saved = LogStore::save(kLog, QList<QByteArrayView>{"41 "});
-    QVERIFY(!saved.ok);
-    QVERIFY(saved.folderUnusable);
-    QVERIFY2(saved.errorText.contains(doomed.path() + " was deleted"), qPrintable(saved.errorText));
-}
-
-void TestJournal::appendInPlace_data()
-{
-    QTest::addColumn<QByteArray>("changeByOther");
-    QTest::addColumn<bool>("flushFails");
-    QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<bool>("logChanged");
-    QTest::newRow("unchanged log") << QByteArray() << false << QByteArray("old new") << false;
-    QTest::newRow("changed by another program")
-        << QByteArray("other") << false << QByteArray("other") << true;
-    QTest::newRow("flush fails") << QByteArray() << true << QByteArray("old") << false;
-}
-
-void TestJournal::appendInPlace()
-{
-    QFETCH(QByteArray, changeByOther);
-    QFETCH(bool, flushFails);
-    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
-    const FileIdentity loaded = *FileIdentity::ofPath(kLog);
-    if (!changeByOther.isEmpty()) {
-        QFile other(kLog);
-        QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        other.write(changeByOther);
-    }
-    const MemoryLogText text("old new");
-    FlushFault::failing = flushFails;
-    const LogStore::SaveResult appended = LogStore::appendTo(kLog, loaded, text, 3);
-    FlushFault::failing = false;
-    QCOMPARE(appended.ok, changeByOther.isEmpty() && !flushFails);
-    QTEST(appended.logChanged, "logChanged");
-    QTEST(fileBytes(kLog, "<missing>"), "log");
 }
 
 void TestJournal::unfinishedAppendIsCutBack_data()

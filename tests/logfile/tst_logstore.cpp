@@ -1,4 +1,6 @@
+#include "flushfault.h"
 #include "logfile/logstore.h"
+#include "logfile/logtext.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -8,12 +10,12 @@
 #include <QTest>
 
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <grp.h>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,7 +26,7 @@ namespace {
 constexpr uid_t kNobody = 65534;
 const QString kLog = QStringLiteral("log.txt");
 
-// Runs work in a forked child, so that dropped privileges and limits end with it.
+// Runs work in a forked child, so that dropped privileges, limits and failing flushes end with it.
 QString inChild(const std::function<QString()> &work)
 {
     int fds[2];
@@ -49,13 +51,25 @@ bool dropToNobody()
     return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
-enum class Fault { Directory, NoWriteBits, OtherOwner, FileSizeLimit, Unreadable };
+enum class Fault {
+    None,
+    Directory,
+    NoWriteBits,
+    OtherOwner,
+    Unreadable,
+    FileSizeLimit,
+    FlushFails,
+    Fifo,
+    LinkToFifo,
+    CharacterDevice,
+    ChangedByOther
+};
 
-// Sets the fault up around log.txt in the current directory; gives why it could not.
-QString arrange(Fault fault)
+// Sets up the files of the fault around log.txt in the current directory; gives why it could not.
+QString arrangeFiles(Fault fault)
 {
     const bool root = ::geteuid() == 0;
-    bool done = false;
+    bool done = true;
     switch (fault) {
     case Fault::Directory:
         done = QFile::remove(kLog) && QDir().mkdir(kLog);
@@ -66,23 +80,72 @@ QString arrange(Fault fault)
     case Fault::OtherOwner: // the directory is nobody's: only log.txt's own mode stops the save
         if (!root)
             return QStringLiteral("needs root to own a file that this user cannot write");
-        done = ::chown(".", kNobody, kNobody) == 0 && dropToNobody();
+        done = ::chown(".", kNobody, kNobody) == 0;
         break;
     case Fault::Unreadable:
-        done = ::chmod("log.txt", 0) == 0 && ::chmod(".", 0755) == 0 && (!root || dropToNobody());
+        done = ::chmod("log.txt", 0) == 0 && ::chmod(".", 0755) == 0;
         break;
-    case Fault::FileSizeLimit: {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{8192, 8192};
-        done = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    case Fault::Fifo:
+        done = QFile::remove(kLog) && ::mkfifo("log.txt", 0666) == 0;
         break;
-    }
+    case Fault::LinkToFifo:
+        done = ::mkfifo("elsewhere", 0666) == 0 && QFile::remove(kLog) &&
+               QFile::link("elsewhere", kLog);
+        break;
+    case Fault::CharacterDevice:
+        if (!QFile::remove(kLog) || ::mknod("log.txt", S_IFCHR | 0666, makedev(1, 3)) != 0)
+            return QStringLiteral("making a device node needs root");
+        break;
+    case Fault::ChangedByOther:
+        done = writeFileBytes(kLog, "other");
+        break;
+    default:
+        break;
     }
     return done ? QString() : QStringLiteral("cannot arrange the fault: ") + errorText(errno);
 }
 
+// The part of the fault that belongs to the process, set in the child that saves.
+bool arrangeProcess(Fault fault)
+{
+    const bool root = ::geteuid() == 0;
+    switch (fault) {
+    case Fault::OtherOwner:
+        return dropToNobody();
+    case Fault::Unreadable: // root reads anything
+        return !root || dropToNobody();
+    case Fault::FileSizeLimit: {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{8192, 8192};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    case Fault::FlushFails:
+        FlushFault::failing = true;
+        return true;
+    default:
+        return true;
+    }
+}
+
+// What a failed save must leave as it was: the folder's names, what log.txt is and what it leads
+// to, and a regular file's bytes.
+QByteArray folderState()
+{
+    struct stat own = {};
+    struct stat target = {};
+    ::lstat("log.txt", &own);
+    const bool regular = ::stat("log.txt", &target) == 0 && S_ISREG(target.st_mode);
+    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    return QDir().entryList(all).join(',').toUtf8() + QByteArray::number(own.st_mode & S_IFMT) +
+           ' ' + QByteArray::number(target.st_mode & S_IFMT) + ' ' +
+           (regular ? fileBytes(kLog) : QByteArray());
+}
+
 } // namespace
 
+Q_DECLARE_METATYPE(Fault)
+
+// Loading and saving log.txt on real files, and every way a save can fail.
 class TestLogStore : public QObject
 {
     Q_OBJECT
@@ -92,45 +155,25 @@ private Q_SLOTS:
     {
         m_dir.emplace();
         QVERIFY(QDir::setCurrent(m_dir->path()));
+        FlushFault::failing = false;
     }
     void cleanup()
     {
         QDir::setCurrent(m_startDir);
         m_dir.reset();
     }
-    void roundTrip();
     void missingFileIsNotCreated();
-    void setAsideTakesTheFirstFreeName();
     void saveWritesThroughSymlink();
-    void failureKeepsOldFile_data();
-    void failureKeepsOldFile();
+    void failureKeepsTheLog_data();
+    void failureKeepsTheLog();
+    void appendInPlace_data();
+    void appendInPlace();
     void logOverFourGiBIsReadWhereItLiesAndTakesAppends();
-    void appendThatDoesNotFitLeavesTheLogAsItWas();
 
 private:
     std::optional<QTemporaryDir> m_dir;
     QString m_startDir = QDir::currentPath();
 };
-
-// Every byte value, lone CR and LF, megabytes in pieces; and nothing at all over an old file.
-void TestLogStore::roundTrip()
-{
-    QByteArray megabytes(3 << 20, Qt::Uninitialized);
-    for (qsizetype i = 0; i < megabytes.size(); ++i)
-        megabytes[i] = char(i * 7);
-    const QList<QByteArray> pieces{megabytes, {}, "A\rB\nC", QByteArray(1 << 20, 'x')};
-    for (const QList<QByteArrayView> &views :
-         {QList<QByteArrayView>(pieces.begin(), pieces.end()), QList<QByteArrayView>{}}) {
-        const QByteArray expected = views.isEmpty() ? QByteArray() : pieces.join();
-        QVERIFY(writeFileBytes(kLog, QByteArray(5000, 'o')));
-        const LogStore::SaveResult saved = LogStore::save(kLog, views);
-        QVERIFY2(saved.ok, qPrintable(saved.errorText));
-        QVERIFY(fileBytes(kLog) == expected);
-        const LoadResult loaded = LogStore::load(kLog);
-        QCOMPARE(loaded.status, LoadResult::Status::Loaded);
-        QVERIFY(loaded.text->mid(0, loaded.text->size()) == expected);
-    }
-}
 
 void TestLogStore::missingFileIsNotCreated()
 {
@@ -138,6 +181,7 @@ void TestLogStore::missingFileIsNotCreated()
     QCOMPARE(loaded.status, LoadResult::Status::Missing);
     QVERIFY(loaded.errorText.isEmpty());
     QVERIFY(!QFile::exists(kLog));
+    QVERIFY(!LogStore::setAside(kLog).ok);
 }
 
 void TestLogStore::saveWritesThroughSymlink()
@@ -154,48 +198,90 @@ void TestLogStore::saveWritesThroughSymlink()
     QVERIFY(::stat("elsewhere/real.txt", &info) == 0 && (info.st_mode & 0777) == 0640);
 }
 
-void TestLogStore::failureKeepsOldFile_data()
+void TestLogStore::failureKeepsTheLog_data()
 {
     QTest::addColumn<bool>("save");
     QTest::addColumn<Fault>("fault");
-    QTest::addColumn<int>("expectedErrno");
-    QTest::newRow("save over a directory") << true << Fault::Directory << EISDIR;
-    QTest::newRow("save, no write permission bits") << true << Fault::NoWriteBits << EACCES;
-    QTest::newRow("save another user's file") << true << Fault::OtherOwner << EACCES;
-    QTest::newRow("save past the file size limit") << true << Fault::FileSizeLimit << EFBIG;
-    QTest::newRow("load a directory") << false << Fault::Directory << EISDIR;
-    QTest::newRow("load unreadable") << false << Fault::Unreadable << EACCES;
+    QTest::addColumn<QString>("cause");
+    const auto saveRow = [](const char *name, Fault fault, const QString &cause) {
+        QTest::newRow(name) << true << fault << cause;
+    };
+    saveRow("save over a directory", Fault::Directory, errorText(EISDIR));
+    saveRow("save, no write permission bits", Fault::NoWriteBits, errorText(EACCES));
+    saveRow("save another user's file", Fault::OtherOwner, errorText(EACCES));
+    saveRow("save past the file size limit", Fault::FileSizeLimit, errorText(EFBIG));
+    saveRow("save, the flush fails", Fault::FlushFails, errorText(EIO));
+    saveRow("save over a FIFO", Fault::Fifo, "it is a FIFO, not a regular file");
+    saveRow("save through a link to a FIFO", Fault::LinkToFifo, "it is a FIFO, not a regular file");
+    saveRow("save over a device", Fault::CharacterDevice,
+            "it is a character device, not a regular file");
+    QTest::newRow("load a directory") << false << Fault::Directory << errorText(EISDIR);
+    QTest::newRow("load unreadable") << false << Fault::Unreadable << errorText(EACCES);
 }
 
-void TestLogStore::failureKeepsOldFile()
+// A failed load or save says why and leaves the log, whatever it is, as it was.
+void TestLogStore::failureKeepsTheLog()
 {
     QFETCH(bool, save);
     QFETCH(Fault, fault);
-    QFETCH(int, expectedErrno);
-    const QByteArray old(6000, 'o');
-    QVERIFY(writeFileBytes(kLog, old));
+    QFETCH(QString, cause);
+    QVERIFY(writeFileBytes(kLog, QByteArray(6000, 'o')));
+    const QByteArray threes(9000, '3');
+    if (const QString skip = arrangeFiles(fault); !skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    const QByteArray before = folderState();
     const QString report = inChild([&]() -> QString {
-        if (const QString skip = arrange(fault); !skip.isEmpty())
-            return QStringLiteral("skip ") + skip;
-        if (save) { // the pieces pass the size limit in the middle of one
-            const QByteArray threes(9000, '3');
-            const QList<QByteArrayView> pieces{"41 42 \r\n", threes, "43 "};
-            const LogStore::SaveResult saved = LogStore::save(kLog, pieces);
+        if (!arrangeProcess(fault))
+            return QStringLiteral("cannot arrange the fault: ") + errorText(errno);
+        if (save) { // past the size limit in the middle of a write
+            const LogStore::SaveResult saved = LogStore::save(kLog, MemoryLogText(threes));
             return saved.ok ? QStringLiteral("saved") : saved.errorText;
         }
         const LoadResult loaded = LogStore::load(kLog);
         const bool failed = loaded.status == LoadResult::Status::Failed && !loaded.text;
         return failed ? loaded.errorText : QStringLiteral("loaded");
     });
-    if (report.startsWith(u"skip "))
-        QSKIP(qPrintable(report));
     const QString expected =
-        (save ? "Could not save log.txt: " : "Could not load log.txt: ") + errorText(expectedErrno);
+        (save ? "Could not save log.txt: " : "Could not load log.txt: ") + cause;
     QVERIFY2(report.startsWith(expected), qPrintable(report));
-    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{kLog});
-    if (fault != Fault::Directory)
-        QVERIFY(fileBytes(kLog) == old);
+    QCOMPARE(folderState(), before);
+}
+
+void TestLogStore::appendInPlace_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QByteArray>("log");
+    const QByteArray old(6000, 'o');
+    const QString failed = QStringLiteral("Could not save log.txt: ");
+    QTest::newRow("unchanged log") << Fault::None << "appended" << old + QByteArray(9000, '3');
+    QTest::newRow("changed by another program")
+        << Fault::ChangedByOther << "log changed" << QByteArray("other");
+    QTest::newRow("flush fails") << Fault::FlushFails << failed + errorText(EIO) << old;
+    // The size limit stands in for a full disk: the append fails halfway through.
+    QTest::newRow("does not fit") << Fault::FileSizeLimit << failed + errorText(EFBIG) << old;
+}
+
+// What is new goes onto the end of the log; a failed append cuts the log back to what it was.
+void TestLogStore::appendInPlace()
+{
+    QFETCH(Fault, fault);
+    QVERIFY(writeFileBytes(kLog, QByteArray(6000, 'o')));
+    LoadResult loaded = LogStore::load(kLog);
+    QCOMPARE(loaded.status, LoadResult::Status::Loaded);
+    loaded.text->append(QByteArray(9000, '3'));
+    QVERIFY(arrangeFiles(fault).isEmpty());
+    const QString report = inChild([&]() -> QString {
+        if (!arrangeProcess(fault))
+            return QStringLiteral("cannot arrange the fault: ") + errorText(errno);
+        const LogStore::SaveResult appended =
+            LogStore::appendTo(kLog, loaded.identity, *loaded.text, 6000);
+        if (appended.logChanged)
+            return QStringLiteral("log changed");
+        return appended.ok ? QStringLiteral("appended") : appended.errorText;
+    });
+    QTEST(report, "report");
+    QTEST(fileBytes(kLog), "log");
 }
 
 // Sparse: only the first and last bytes are real, the rest reads as zero bytes.
@@ -221,41 +307,6 @@ void TestLogStore::logOverFourGiBIsReadWhereItLiesAndTakesAppends()
     QVERIFY(saved && saved->size == size + 4);
     QCOMPARE(text.tailLength(), 0);
     QCOMPARE(text.mid(size - 2, 100), QByteArray(" \r\n42 "));
-}
-
-// The file size limit stands in for a full disk: the append fails halfway through.
-void TestLogStore::appendThatDoesNotFitLeavesTheLogAsItWas()
-{
-    const QByteArray old(6000, 'o');
-    QVERIFY(writeFileBytes(kLog, old));
-    const QString report = inChild([&]() -> QString {
-        LoadResult loaded = LogStore::load(kLog);
-        loaded.text->append(QByteArray(9000, '3'));
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{8192, 8192};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return QStringLiteral("skip cannot set the file size limit");
-        const LogStore::SaveResult appended =
-            LogStore::appendTo(kLog, loaded.identity, *loaded.text, old.size());
-        return appended.ok ? QStringLiteral("appended") : appended.errorText;
-    });
-    if (report.startsWith(u"skip "))
-        QSKIP(qPrintable(report));
-    QVERIFY2(report.startsWith("Could not save log.txt: " + errorText(EFBIG)), qPrintable(report));
-    QVERIFY(fileBytes(kLog) == old);
-}
-
-void TestLogStore::setAsideTakesTheFirstFreeName()
-{
-    QVERIFY(writeFileBytes("log.txt.bak", "older"));
-    QVERIFY(writeFileBytes("log.txt", "old"));
-    const LogStore::SetAsideResult moved = LogStore::setAside("log.txt");
-    QVERIFY2(moved.ok, qPrintable(moved.errorText));
-    QCOMPARE(moved.newName, QString("log.txt.bak.2"));
-    QCOMPARE(fileBytes("log.txt.bak.2"), QByteArray("old"));
-    QCOMPARE(fileBytes("log.txt.bak"), QByteArray("older"));
-    QVERIFY(!QFile::exists("log.txt"));
-    QVERIFY(!LogStore::setAside("log.txt").ok);
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)

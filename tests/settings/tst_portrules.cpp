@@ -1,7 +1,5 @@
 #include "settingsinvariant.h"
 
-#include <QRandomGenerator>
-#include <QSet>
 #include <QTest>
 
 using Box = SettingsRow::Box;
@@ -13,7 +11,6 @@ class TestPortRules : public QObject
 private Q_SLOTS:
     void entries_data();
     void entries();
-    void randomEntries();
 };
 
 // Steps: box letter (Port, Data bits, parItY, Stop bits, Baud) and entry, '|' between steps.
@@ -58,41 +55,6 @@ void TestPortRules::entries()
         QVERIFY2(settings.fault().isEmpty(), qPrintable(step + ": " + settings.fault()));
     }
     QCOMPARE(settings.box.join(u'|'), boxes);
-}
-
-// Whatever is typed into whichever box, the row stays consistent.
-void TestPortRules::randomEntries()
-{
-    bool isSet = false;
-    quint32 randomStart = quint32(qEnvironmentVariableIntValue("TAVREL_RANDOM_START", &isSet));
-    randomStart = isSet ? randomStart : 20261207u;
-    qInfo("random start %u", randomStart);
-    QRandomGenerator random(randomStart);
-    const QStringList pieces =
-        QStringLiteral("0~1~2~3~4~5~6.5~7~8~00~1200~9600~115200~1.5~-~+~.~e~E-~&H~"
-                       "&o~ ~\t~\n~\r~x~F~,~é~Odd~Even~None~1e400~1e-400~"
-                       "&HFFFFFFFFFFFFFFFFF")
-            .split(u'~');
-    SettingsRow settings;
-    QSet<QString> reached;
-    for (int i = 0; i < 50000; ++i) {
-        QString entry;
-        const int count = random.bounded(10) == 0 ? random.bounded(400) : random.bounded(5);
-        for (int piece = 0; piece < count; ++piece)
-            entry += pieces[random.bounded(pieces.size())];
-        const Box box = Box(random.bounded(5));
-        settings.enter(box, entry);
-        QVERIFY2(settings.fault().isEmpty(),
-                 qPrintable(entry.left(80) + " in box " + QString::number(box) + ": " +
-                            settings.fault()));
-        const QStringList &shown = settings.box;
-        reached << shown[SettingsRow::Port] + u'|' + shown[SettingsRow::DataBits].left(1) + u'|' +
-                       shown[SettingsRow::StopBits]
-                << shown[SettingsRow::Parity] << QString::number(settings.baud);
-    }
-    // A run that never reaches these states would prove nothing.
-    for (const char *state : {"1|5|1.5", "2|8|2", "1|7|1", "Odd", "Even", "1200", "115200"})
-        QVERIFY2(reached.contains(state), state);
 }
 
 QTEST_GUILESS_MAIN(TestPortRules)

@@ -136,15 +136,6 @@ int syncData(int fd)
     return flushToDisk(fd) ? 0 : errno;
 }
 
-int writeAndSync(int fd, const QList<QByteArrayView> &pieces)
-{
-    for (const QByteArrayView piece : pieces) {
-        if (const int error = writeAll(fd, piece))
-            return error;
-    }
-    return syncData(fd);
-}
-
 // Empty when every byte of the text reached the file and the disk; else the cause.
 QString writeTextAndSync(int fd, const LogText &text)
 {
@@ -258,18 +249,6 @@ std::optional<FileIdentity> rebase(DiskLogText &text, const QString &fileName)
         return std::nullopt;
     text.rebase(file.fd(), found->size);
     return found;
-}
-
-SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
-                const BeforeReplace &beforeReplace)
-{
-    return saveThrough(
-        fileName,
-        [&](int fd) {
-            const int error = writeAndSync(fd, pieces);
-            return error ? causeText(error) : QString();
-        },
-        beforeReplace);
 }
 
 SaveResult save(const QString &fileName, const LogText &text, const BeforeReplace &beforeReplace)

@@ -46,12 +46,9 @@ struct SaveResult
 // Called with the new file, complete on disk, just before it replaces the old one.
 using BeforeReplace = std::function<void(const FileIdentity &)>;
 
-// Writes the pieces, in order, as the file's whole content; the old file stays intact unless
-// every byte reached the disk. Anything but a regular file (a FIFO, a device) is never replaced.
-SaveResult save(const QString &fileName, const QList<QByteArrayView> &pieces,
-                const BeforeReplace &beforeReplace = {});
-// Streams the text from wherever it is kept, a megabyte at a time; a part that cannot be read
-// back fails the save.
+// Writes the text as the file's whole content, streamed from wherever it is kept a megabyte at
+// a time; the old file stays intact unless every byte reached the disk, and a part that cannot
+// be read back fails the save. Anything but a regular file (a FIFO, a device) is never replaced.
 SaveResult save(const QString &fileName, const LogText &text,
                 const BeforeReplace &beforeReplace = {});
 

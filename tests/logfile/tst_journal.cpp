@@ -1,6 +1,7 @@
 #include "flushfault.h"
 #include "logfile/journal.h"
 #include "logfile/logstore.h"
+#include "logfile/logtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,15 +111,14 @@ void TestJournal::damagedJournalGivesItsIntactPart()
 
 void TestJournal::finishedSaveLeavesNothingToRecover()
 {
-    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
+    QVERIFY(LogStore::save(kLog, MemoryLogText("old")).ok);
     Journal journal(kLog);
     QVERIFY(journal.claim().status == Journal::Claim::Status::Claimed);
     journal.start(FileIdentity::ofPath(kLog));
     journal.append("41 ");
     // The run died after the new log was in place but before the journal started afresh.
-    const LogStore::SaveResult saved =
-        LogStore::save(kLog, QList<QByteArrayView>{"old41 "},
-                       [&](const FileIdentity &file) { journal.noteSaving(file); });
+    const LogStore::SaveResult saved = LogStore::save(
+        kLog, MemoryLogText("old41 "), [&](const FileIdentity &file) { journal.noteSaving(file); });
     QVERIFY(saved.ok);
     QVERIFY(journal.recover(FileIdentity::ofPath(kLog)).alreadySaved);
     // A save that never put its file in place, or text added after it, is still recovered.
@@ -188,7 +188,7 @@ void TestJournal::unfinishedAppendIsCutBack_data()
 void TestJournal::unfinishedAppendIsCutBack()
 {
     QFETCH(QByteArray, reached);
-    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"old"}).ok);
+    QVERIFY(LogStore::save(kLog, MemoryLogText("old")).ok);
     Journal journal(kLog);
     QVERIFY(journal.claim().status == Journal::Claim::Status::Claimed);
     const FileIdentity loaded = *FileIdentity::ofPath(kLog);

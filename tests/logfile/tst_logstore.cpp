@@ -189,7 +189,7 @@ void TestLogStore::saveWritesThroughSymlink()
     const QString target = QStringLiteral("elsewhere/real.txt");
     QVERIFY(QDir().mkdir(QStringLiteral("elsewhere")) && writeFileBytes(target, "old"));
     QVERIFY(::chmod("elsewhere/real.txt", 0640) == 0 && QFile::link(target, kLog));
-    QVERIFY(LogStore::save(kLog, QList<QByteArrayView>{"41 42 \r\n"}).ok);
+    QVERIFY(LogStore::save(kLog, MemoryLogText("41 42 \r\n")).ok);
     QVERIFY(QFileInfo(kLog).isSymLink());
     QCOMPARE(fileBytes(target), QByteArray("41 42 \r\n"));
     const LoadResult loaded = LogStore::load(kLog);

@@ -45,8 +45,6 @@ DiskLogText::DiskLogText(int baseFd, qint64 baseSize, int tailFd, qint64 tailSta
       m_tailFd(duplicate(tailFd)), m_tailStart(std::max<qint64>(0, tailStart)),
       m_tailLength(m_tailFd >= 0 ? std::max<qint64>(0, tailLength) : 0)
 {
-    if (tailFd >= 0 && m_tailFd < 0)
-        m_writeError = errno;
 }
 
 DiskLogText::~DiskLogText()
@@ -162,12 +160,11 @@ void DiskLogText::append(QByteArrayView bytes)
 // Whatever the tail refuses stays in memory, so a full disk loses nothing the view was given.
 void DiskLogText::writeUnwritten()
 {
-    if (m_tailFd < 0) {
-        m_writeError = m_writeError ? m_writeError : EBADF;
+    if (m_tailFd < 0)
         return;
-    }
+    int error = 0;
     const qint64 written = FileIo::writeAt(m_tailFd, m_unwritten.constData(), m_unwritten.size(),
-                                           m_tailStart + m_tailLength, &m_writeError);
+                                           m_tailStart + m_tailLength, &error);
     m_tailLength += written;
     m_unwritten.remove(0, qsizetype(written));
     if (m_unwritten.isEmpty() && m_unwritten.capacity() > qsizetype(1024) * 1024)
@@ -180,7 +177,6 @@ void DiskLogText::replace(QByteArray text)
     m_baseSize = 0;
     m_tailLength = 0;
     m_unwritten.clear();
-    m_writeError = 0;
     m_cache.clear();
     truncateOwnTail();
     append(text);
@@ -194,7 +190,6 @@ void DiskLogText::rebase(int baseFd, qint64 baseSize)
     m_baseSize = m_baseFd >= 0 ? std::max<qint64>(0, baseSize) : 0;
     m_tailLength = 0;
     m_unwritten.clear();
-    m_writeError = 0;
     // The same text in another file: what is cached stays true.
     if (!sameSize || m_baseFd < 0)
         m_cache.clear();
@@ -209,6 +204,6 @@ void DiskLogText::dropCacheFrom(qint64 position)
 void DiskLogText::truncateOwnTail()
 {
     // A tail handed over belongs to its owner, who decides what becomes of its old bytes.
-    if (m_ownsTail && m_tailFd >= 0 && ::ftruncate(m_tailFd, off_t(m_tailStart)) != 0)
-        m_writeError = errno;
+    if (m_ownsTail && m_tailFd >= 0)
+        (void)::ftruncate(m_tailFd, off_t(m_tailStart));
 }

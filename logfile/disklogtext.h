@@ -30,10 +30,6 @@ public:
     qint64 baseSize() const { return m_baseSize; }
     qint64 tailStart() const { return m_tailStart; }
     qint64 tailLength() const { return m_tailLength; }
-    // Appended bytes that the tail file refused (a full disk); they are kept and written later.
-    qint64 unwrittenBytes() const { return m_unwritten.size(); }
-    // The errno of the last failed write to the tail, 0 once everything is written.
-    int writeError() const { return m_writeError; }
 
     static constexpr qint64 BlockSize = qint64(64) * 1024;
     static constexpr size_t CachedBlocks = 32;
@@ -57,8 +53,8 @@ private:
     qint64 m_tailStart = 0;
     qint64 m_tailLength = 0;
     bool m_ownsTail = false;
+    // Appended bytes that the tail file refused (a full disk); they are kept and written later.
     QByteArray m_unwritten;
-    int m_writeError = 0;
     mutable std::map<qint64, Block> m_cache;
     mutable quint64 m_useCount = 0;
 };

@@ -1,210 +1,163 @@
 #pragma once
 
-#include <QApplication>
+#include "support/formfixture.h"
+#include "support/pseudoterminal.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QElapsedTimer>
-#include <QList>
 #include <QString>
-#include <QTemporaryDir>
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-class Form1;
-class LogText;
-class QObject;
-
 namespace Bench {
 
-// Times the handling of every event sent to the watched objects (the log view and its
-// viewport), outermost only, so the view's own work can be told apart from Qt's and the kernel's.
-class Application : public QApplication
-{
-public:
-    Application(int &argc, char **argv);
-    bool notify(QObject *receiver, QEvent *event) override;
-    void watch(const QObject *first, const QObject *second);
-    qint64 watchedNs() const { return m_watchedNs; }
-
-private:
-    const QObject *m_watched[2] = {};
-    qint64 m_watchedNs = 0;
-    int m_depth = 0;
-};
-
-// The byte at a position of the stream every writer sends; the check regenerates it.
-unsigned char streamByte(qint64 position);
-
-// Nanoseconds on the monotonic clock, comparable across threads.
 qint64 nowNs();
-
-// CPU time of a running thread, read from another thread.
-qint64 threadCpuNs(std::thread &thread);
-
-// Resident memory of this process, from /proc.
-
-// CPU time (user + system) of this process and of the calling thread.
+// CPU time (user + system) of this process, and of the calling thread.
 qint64 processCpuNs();
 qint64 threadCpuNs();
+// Resident memory of this process (VmRSS).
+qint64 residentBytes();
+// The byte at a position of the stream every feed sends; the loss check regenerates it.
+unsigned char streamByte(qint64 position);
+// A log as a capture writes it: hex items of the stream, 28 to a line, cut at the size, on disk.
+bool writeLog(const QString &path, qint64 size);
+// What the disk alone takes to write and flush that many bytes to a new file, removed after.
+double diskWriteMs(const QString &path, qint64 bytes);
 
-// A pseudo-terminal: the window opens the device end, a writer thread feeds the controller end.
-class Pty
-{
-public:
-    Pty();
-    ~Pty();
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-
-    bool isValid() const { return m_controller >= 0; }
-    QString devicePath() const { return m_devicePath; }
-    // Blocks until every byte is taken; false when the terminal refuses.
-    bool writeAll(const unsigned char *data, qint64 size);
-
-private:
-    int m_controller = -1;
-    int m_device = -1;
-    QString m_devicePath;
-};
-
-// A plain poll-and-read loop on the device end of a pseudo-terminal, in its own thread: what
-// the kernel alone costs a reader, for comparison with the window.
-class BareReader
-{
-public:
-    explicit BareReader(const Pty &pty);
-    ~BareReader();
-    BareReader(const BareReader &) = delete;
-    BareReader &operator=(const BareReader &) = delete;
-
-    bool isValid() const { return m_fd >= 0; }
-    void start();
-    // Ends the loop; cpuNs() is valid after it.
-    void stop();
-    qint64 received() const { return m_received.load(); }
-    qint64 events() const { return m_events.load(); }
-    qint64 cpuNs() const { return m_cpuNs.load(); }
-    // CPU used so far, while it runs.
-    qint64 cpuNsNow();
-
-private:
-    void run();
-
-    int m_fd = -1;
-    std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<bool> m_finished{false};
-    std::atomic<qint64> m_received{0};
-    std::atomic<qint64> m_events{0};
-    std::atomic<qint64> m_cpuNs{0};
-};
-
-// How a writer paces the stream.
+// How a feed paces the stream.
 struct Pace
 {
     qint64 totalBytes = 0;   // stop after this many bytes (0: run for the duration)
     qint64 durationMs = 0;   // stop after this long (0: no limit)
     qint64 bytesPerStep = 0; // bytes per write
-    qint64 stepNs = 0;       // time between writes (0: as fast as the terminal takes them)
-    qint64 keyEveryNs = 0;   // call onKeyDue this often (0: never)
-    bool waitForEachByte = false;
+    qint64 stepNs = 0;       // time between writes (0: as fast as the reader keeps up)
+    bool oneAtATime = false; // each byte waits until the reader has shown the last
 };
 
-// Sends the stream into a pseudo-terminal from its own thread, so the window's event loop runs
-// freely; counts what it sent and how much CPU it used.
-class Writer
+// What a feed sends to: how much it has shown, and what a chunk of the stream adds to that.
+struct Receiver
+{
+    std::function<qint64()> shown;
+    std::function<qint64(QByteArrayView)> cost = [](QByteArrayView chunk) { return chunk.size(); };
+};
+
+// Sends the stream into a pseudo-terminal from a thread of its own, so the window's event loop
+// runs freely; it never runs more than a reader's buffer ahead of what was shown.
+class Feed
 {
 public:
-    Writer(Pty &pty, Pace pace, std::function<qint64()> rendered,
-           std::function<void()> onKeyDue = {});
-    ~Writer();
+    Feed(PseudoTerminal &terminal, Pace pace, Receiver receiver);
+    ~Feed();
+    Feed(const Feed &) = delete;
+    Feed &operator=(const Feed &) = delete;
 
     void start();
     void join();
     bool finished() const { return m_finished.load(); }
+    // Everything sent has been shown.
+    bool caughtUp() const { return finished() && m_receiver.shown() >= m_sentCost.load(); }
     qint64 sent() const { return m_sent.load(); }
     qint64 startNs() const { return m_startNs; }
-    qint64 cpuNs() const { return m_cpuNs; }
-    // CPU used so far, while it runs.
-    qint64 cpuNsNow();
-    bool failed() const { return m_failed; }
+    qint64 wallNs() const { return m_endNs - m_startNs; }
+    // The feed thread's own CPU, valid once finished.
+    qint64 cpuNs() const { return m_cpuNs.load(); }
+    bool failed() const { return m_failed.load(); }
 
 private:
     void run();
-    void waitUntil(qint64 deadlineNs) const;
+    // False when the reader made no progress for 10 s.
+    bool waitForReader(qint64 ahead) const;
 
-    Pty &m_pty;
+    PseudoTerminal &m_terminal;
     Pace m_pace;
-    std::function<qint64()> m_rendered;
-    std::function<void()> m_onKeyDue;
+    Receiver m_receiver;
     std::thread m_thread;
     std::atomic<qint64> m_sent{0};
+    std::atomic<qint64> m_sentCost{0};
+    std::atomic<qint64> m_cpuNs{0};
     std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_failed{false};
     qint64 m_startNs = 0;
-    qint64 m_cpuNs = 0;
-    bool m_failed = false;
+    qint64 m_endNs = 0;
 };
 
-// Bytes of the stream missing or wrong in the view's text from the given offset on: the hex
-// items are read back, line breaks skipped.
-qint64 lostBytes(const LogText &text, qint64 from, qint64 sent);
+// A plain poll-and-read loop on a pseudo-terminal of its own with a feed at the same pace, no Qt
+// and no window: what the kernel alone costs a reader, to read the window's figures against.
+class BareLoop
+{
+public:
+    explicit BareLoop(const Pace &pace);
+    ~BareLoop();
+    BareLoop(const BareLoop &) = delete;
+    BareLoop &operator=(const BareLoop &) = delete;
 
-// The window in a fresh current directory, with every message box answered, and a count of
-// what each OnComm rendered.
+    // Runs the feed to its end.
+    void run();
+    double bytesPerSecond() const;
+    // The reader thread's share of a core.
+    double cpuShare() const;
+
+private:
+    void read();
+
+    PseudoTerminal m_terminal;
+    int m_fd = -1;
+    std::atomic<qint64> m_received{0};
+    std::atomic<bool> m_stopping{false};
+    qint64 m_cpuNs = 0;
+    qint64 m_wallNs = 1;
+    Pace m_pace;
+};
+
+// The real window in a folder of its own, every message box answered, driven through its
+// controls; it counts what its log view shows of the stream.
 class Window
 {
 public:
-    explicit Window(const QString &directory);
+    Window();
     ~Window();
+    Window(const Window &) = delete;
+    Window &operator=(const Window &) = delete;
 
-    // Builds the window and shows it; returns once a posted key press was handled.
-    void open();
-    Form1 &form() { return *m_form; }
-    // How long building the window took in open(), log file included.
-    qint64 constructNs() const { return m_constructNs; }
-    // Start on this pseudo-terminal; the count starts from zero.
-    bool start(const Pty &pty);
+    QString path(const QString &name) const { return m_fixture.path(name); }
+    // Shows a new window; returns how long until a key press posted right after was handled.
+    qint64 open();
+    // Exit, as the user ends it; open() may follow.
+    void exit();
+    Form1 &form() { return *m_fixture.form; }
+    LogView &view() { return *m_fixture.view(); }
+    // Start on this terminal at 115200 baud; the counts start from zero.
+    bool start(PseudoTerminal &terminal);
     // Stop; returns how long the click took.
     qint64 stopNs();
-    // Runs the event loop until the condition holds or the time is up; false on time-out.
-    bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs = 20);
+    // The view's text added since Start, and what a chunk of the stream adds to it.
+    Receiver receiver();
+    qint64 lastShownNs() const { return m_lastShownNs; }
+    // Stream bytes missing or wrong in what the view shows since Start.
+    qint64 lostBytes(qint64 sent) const;
+    QString lastMessage() const;
+    // Runs the event loop until the condition holds or the time is up.
+    bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs = 5);
 
-    qint64 rendered() const { return m_rendered.load(); }
-    qint64 lastRenderNs() const { return m_lastRenderNs; }
-    qint64 events() const { return m_events; }
-    qint64 singleByteEvents() const { return m_singleByteEvents; }
-    // Time spent in the window's receive handler, and in the log view's own events, since start.
-    qint64 onCommNs() const { return m_onCommNs; }
-    qint64 viewEventsNs() const;
-    qsizetype capturedFrom() const { return m_capturedFrom; }
-    int messageBoxes() const { return m_messageBoxes; }
-    QString lastMessage() const { return m_lastMessage; }
-
-    // Posts a Right key to the log view from any thread; its delay is recorded when handled.
+    // Posts a key press to the log view from any thread; its delay is kept when handled.
     void postKey();
-    std::vector<qint64> keyDelaysNs() const;
-    void clearKeyDelays();
+    std::vector<qint64> takeKeyDelays();
 
 private:
-    void handleOnComm();
+    void noteShown();
+    int nextColumn() const;
 
-    QString m_previousDir;
-    std::unique_ptr<Form1> m_form;
-    std::atomic<qint64> m_rendered{0};
-    qint64 m_lastRenderNs = 0;
-    qint64 m_constructNs = 0;
-    qint64 m_events = 0;
-    qint64 m_singleByteEvents = 0;
-    qint64 m_onCommNs = 0;
-    qint64 m_viewEventsAtStart = 0;
-    qsizetype m_capturedFrom = 0;
-    int m_messageBoxes = 0;
-    QString m_lastMessage;
+    FormFixture m_fixture;
     std::unique_ptr<QObject> m_keyWatch;
+    std::atomic<qint64> m_shown{0};
+    qint64 m_startLength = 0;
+    qint64 m_lastShownNs = 0;
+    bool m_hasCaptured = false;
+    int m_column = 1;
+    int m_perLine = 1;
 };
 
 struct Options
@@ -217,16 +170,15 @@ struct Options
     qint64 recoveryMb = 1000;
 };
 
-// The table the benchmark prints: figures with goals, and notes that explain them.
+// The table: each row a figure, what was measured, its goal and where the goal comes from.
 class Report
 {
 public:
     void addRow(const QByteArray &figure, const QByteArray &measured, const QByteArray &goal,
                 bool met);
-    void addNote(const QByteArray &figure, const QByteArray &measured);
     void addLoss(const QByteArray &run, qint64 sent, qint64 lost);
-    void markStart();
-    void print(int cores) const;
+    bool allMet() const;
+    void print(const char *title, const QByteArray &notes) const;
 
 private:
     struct Row
@@ -234,26 +186,46 @@ private:
         QByteArray figure;
         QByteArray measured;
         QByteArray goal;
-        QByteArray met;
+        bool met = false;
     };
     std::vector<Row> m_rows;
     qint64 m_sent = 0;
     qint64 m_lost = 0;
-    QByteArray m_lossByRun;
-    QByteArray m_loadAtStart;
 };
 
-QByteArray number(double value, const char *unit, int decimals = 1);
-// A log as a capture writes it: hex items of the stream, 28 to a line, cut at the size.
-bool writeLog(const QString &path, qint64 size);
+QByteArray number(double value, const char *unit, int decimals = 0);
 
-// A capture as fast as the terminal goes: rate, memory, loss, and the save of it all.
-void runFullSpeed(const Options &options, Report &report, const QString &directory);
-// Start-up after a killed run that left a large unsaved capture in its journal.
-void runRecovery(const Options &options, Report &report, const QString &directory);
-// What the disk alone costs: writing that many bytes to a new file and flushing them.
-double diskWriteMs(const QString &directory, qint64 bytes);
-// Start-up with a large log, its save, and captures on top of it at set paces.
-void runWithLargeLog(const Options &options, Report &report, const QString &directory);
+// A capture on a terminal of its own: Start, the stream fed at a pace until the view shows it
+// all, and the loss counted; the port stays open until the window stops.
+class Capture
+{
+public:
+    Capture(Window &window, const Pace &pace);
+    // False when the port did not open or the view stopped short; checks every checkMs.
+    bool run(Report &report, const QByteArray &name, int checkMs);
+    const Feed &feed() const { return m_feed; }
+    // Tavrel's share of a core from the first byte sent until the view showed the last.
+    double cpuShare() const { return double(m_cpuNs) / double(m_wallNs); }
+
+private:
+    Window &m_window;
+    PseudoTerminal m_terminal;
+    Feed m_feed;
+    qint64 m_cpuNs = 0;
+    qint64 m_wallNs = 1;
+};
+
+struct FullSpeed
+{
+    double bytesPerSecond = 0;
+    qint64 memoryAdded = 0;
+    qint64 atRiskMs = 0;
+};
+// A new window given that many bytes as fast as it shows them; the loss goes to the report.
+FullSpeed measureFullSpeed(Report &report, qint64 bytes);
+
+void runFullSpeed(const Options &options, Report &report);
+void runWithLargeLog(const Options &options, Report &report);
+void runRecovery(const Options &options, Report &report);
 
 } // namespace Bench

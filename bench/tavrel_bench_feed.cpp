@@ -1,57 +1,47 @@
-// The sending side of the benchmark: a pseudo-terminal, a writer thread, the stream and its check.
-#include "logfile/logtext.h"
-#include "residentmemory.h"
+// The sending side: the stream, a feed thread per pseudo-terminal, a bare reader, and the clocks.
+#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <QFile>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
-#include <pty.h>
+#include <poll.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace Bench {
 
-unsigned char streamByte(qint64 position)
-{
-    // A mixed 64-bit hash of the word index: no short period that a lost block could hide in.
-    quint64 z = quint64(position >> 3) + 0x9e3779b97f4a7c15ULL;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    z ^= z >> 31;
-    return static_cast<unsigned char>(z >> ((position & 7) * 8));
-}
-
-qint64 nowNs()
-{
-    timespec now = {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 namespace {
+
 qint64 cpuNsOf(int who)
 {
-    rusage usage = {};
+    rusage usage{};
     ::getrusage(who, &usage);
     const auto ns = [](const timeval &t) {
-        return qint64(t.tv_sec) * 1000000000 + t.tv_usec * 1000;
+        return qint64(t.tv_sec) * 1000000000 + qint64(t.tv_usec) * 1000;
     };
     return ns(usage.ru_utime) + ns(usage.ru_stime);
 }
+
+void sleepNs(qint64 ns)
+{
+    if (ns <= 0)
+        return;
+    const timespec pause{time_t(ns / 1000000000), long(ns % 1000000000)};
+    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
+}
+
+// The feed keeps no more in flight than the window's reader holds, so its writes never block.
+constexpr qint64 kAhead = qint64(1) << 20;
+
 } // namespace
 
-qint64 threadCpuNs(std::thread &thread)
+qint64 nowNs()
 {
-    clockid_t clock = {};
-    timespec used = {};
-    if (!thread.joinable() || ::pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
-        ::clock_gettime(clock, &used) != 0)
-        return 0;
-    return qint64(used.tv_sec) * 1000000000 + used.tv_nsec;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 qint64 processCpuNs()
@@ -64,151 +54,189 @@ qint64 threadCpuNs()
     return cpuNsOf(RUSAGE_THREAD);
 }
 
-Pty::Pty()
+qint64 residentBytes()
 {
-    char name[256] = {};
-    termios raw = {};
-    ::cfmakeraw(&raw);
-    if (::openpty(&m_controller, &m_device, name, &raw, nullptr) != 0) {
-        m_controller = m_device = -1;
-        return;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
-    ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
-    m_devicePath = QString::fromLocal8Bit(name);
+    return 0;
 }
 
-Pty::~Pty()
+unsigned char streamByte(qint64 position)
 {
-    if (m_controller >= 0)
-        ::close(m_controller);
-    if (m_device >= 0)
-        ::close(m_device);
+    // A mixed hash of the word index: no short period that a lost block could hide in.
+    quint64 z = quint64(position >> 3) + 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    z ^= z >> 31;
+    return static_cast<unsigned char>(z >> ((position & 7) * 8));
 }
 
-bool Pty::writeAll(const unsigned char *data, qint64 size)
+bool writeLog(const QString &path, qint64 size)
 {
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_controller, data + done, size_t(size - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno != EINTR)
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes(1 << 18, Qt::Uninitialized);
+    QByteArray block;
+    int column = 1;
+    for (qint64 position = 0; file.size() < size; position += bytes.size()) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(streamByte(position + i));
+        block.clear();
+        appendHex(block, bytes, 28, column);
+        const qint64 take = qMin<qint64>(block.size(), size - file.size());
+        if (file.write(block.constData(), take) != take)
             return false;
     }
-    return true;
+    // On disk before any figure is taken: a save must not pay for the set-up's writes.
+    return file.flush() && ::fsync(file.handle()) == 0;
 }
 
-Writer::Writer(Pty &pty, Pace pace, std::function<qint64()> rendered,
-               std::function<void()> onKeyDue)
-    : m_pty(pty), m_pace(pace), m_rendered(std::move(rendered)), m_onKeyDue(std::move(onKeyDue))
+double diskWriteMs(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    const QByteArray block(1 << 20, 'A');
+    const qint64 before = nowNs();
+    for (qint64 done = 0; done < bytes; done += block.size())
+        file.write(block.constData(), qMin<qint64>(block.size(), bytes - done));
+    const bool flushed = file.flush() && ::fsync(file.handle()) == 0;
+    const double ms = (nowNs() - before) / 1e6;
+    file.remove();
+    return flushed ? ms : -1;
+}
+
+Feed::Feed(PseudoTerminal &terminal, Pace pace, Receiver receiver)
+    : m_terminal(terminal), m_pace(pace), m_receiver(std::move(receiver))
 {
 }
 
-Writer::~Writer()
+Feed::~Feed()
 {
     join();
 }
 
-void Writer::start()
+void Feed::start()
 {
     m_startNs = nowNs();
     m_thread = std::thread([this] { run(); });
 }
 
-void Writer::join()
+void Feed::join()
 {
     if (m_thread.joinable())
         m_thread.join();
 }
 
-qint64 Writer::cpuNsNow()
+bool Feed::waitForReader(qint64 ahead) const
 {
-    return m_finished.load() ? m_cpuNs : threadCpuNs(m_thread);
+    qint64 shown = m_receiver.shown();
+    const qint64 sinceNs = nowNs();
+    qint64 progressNs = sinceNs;
+    while (m_sentCost.load() - shown > ahead) {
+        // A bare loop answers a byte within microseconds: spin briefly before sleeping.
+        if (m_pace.oneAtATime && nowNs() - sinceNs < 200000)
+            std::this_thread::yield();
+        else
+            sleepNs(m_pace.oneAtATime ? 50000 : 200000);
+        const qint64 now = m_receiver.shown();
+        if (now != shown)
+            progressNs = nowNs();
+        else if (nowNs() - progressNs > 10000000000)
+            return false;
+        shown = now;
+    }
+    return true;
 }
 
-void Writer::waitUntil(qint64 deadlineNs) const
-{
-    const qint64 left = deadlineNs - nowNs();
-    if (left <= 0)
-        return;
-    const timespec pause = {time_t(left / 1000000000), long(left % 1000000000)};
-    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
-}
-
-void Writer::run()
+void Feed::run()
 {
     const qint64 cpuAtStart = threadCpuNs();
-    std::vector<unsigned char> buffer(size_t(qMax<qint64>(m_pace.bytesPerStep, 1)));
+    QByteArray chunk(qMax<qint64>(m_pace.bytesPerStep, 1), Qt::Uninitialized);
     const qint64 endNs = m_pace.durationMs ? m_startNs + m_pace.durationMs * 1000000 : 0;
     qint64 position = 0;
-    qint64 nextKeyNs = m_startNs + m_pace.keyEveryNs;
-    for (qint64 step = 0;; ++step) {
-        if (m_pace.totalBytes && position >= m_pace.totalBytes)
-            break;
-        if (endNs && nowNs() >= endNs)
+    for (qint64 step = 0; !m_failed.load(); ++step) {
+        if ((m_pace.totalBytes && position >= m_pace.totalBytes) || (endNs && nowNs() >= endNs))
             break;
         if (m_pace.stepNs)
-            waitUntil(m_startNs + step * m_pace.stepNs);
-        if (m_onKeyDue && m_pace.keyEveryNs && nowNs() >= nextKeyNs) {
-            m_onKeyDue();
-            nextKeyNs += m_pace.keyEveryNs;
-        }
-        qint64 count = qint64(buffer.size());
+            sleepNs(m_startNs + step * m_pace.stepNs - nowNs());
         if (m_pace.totalBytes)
-            count = qMin(count, m_pace.totalBytes - position);
-        for (qint64 i = 0; i < count; ++i)
-            buffer[size_t(i)] = streamByte(position + i);
-        if (!m_pty.writeAll(buffer.data(), count)) {
-            m_failed = true;
-            break;
-        }
-        position += count;
+            chunk.truncate(qMin<qint64>(chunk.size(), m_pace.totalBytes - position));
+        for (qsizetype i = 0; i < chunk.size(); ++i)
+            chunk[i] = char(streamByte(position + i));
+        const qint64 cost = m_receiver.cost(chunk);
+        if (!waitForReader(m_pace.oneAtATime ? 0 : kAhead) || !m_terminal.write(chunk))
+            m_failed.store(true);
+        position += chunk.size();
         m_sent.store(position);
-        // The reader must have shown this byte before the next one goes, so no read sees two.
-        const qint64 giveUpNs = nowNs() + 1000000000;
-        while (m_pace.waitForEachByte && m_rendered() < position && nowNs() < giveUpNs)
-            std::this_thread::yield();
+        m_sentCost.store(m_sentCost.load() + cost);
     }
-    m_cpuNs = threadCpuNs() - cpuAtStart;
+    if (m_pace.oneAtATime && !waitForReader(0))
+        m_failed.store(true);
+    m_endNs = nowNs();
+    m_cpuNs.store(threadCpuNs() - cpuAtStart);
     m_finished.store(true);
 }
 
-namespace {
-int hexDigit(char c)
+BareLoop::BareLoop(const Pace &pace)
+    : m_fd(::open(m_terminal.devicePath().toLocal8Bit().constData(),
+                  O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
+      m_pace(pace)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
-} // namespace
 
-qint64 lostBytes(const LogText &text, qint64 from, qint64 sent)
+BareLoop::~BareLoop()
 {
-    qint64 wrong = 0;
-    qint64 received = 0;
-    int value = 0;
-    int digits = 0;
-    constexpr qint64 kPiece = 1 << 20;
-    for (qint64 at = qMax<qint64>(from, 0); at < text.size(); at += kPiece) {
-        const QByteArray piece = text.mid(at, kPiece);
-        for (const char c : piece) {
-            if (c == ' ' || c == '\r' || c == '\n') {
-                if (digits > 0) {
-                    wrong += digits > 2 || received >= sent || value != streamByte(received);
-                    ++received;
-                }
-                value = digits = 0;
-                continue;
-            }
-            const int digit = hexDigit(c);
-            if (++digits <= 2)
-                value = value * 16 + (digit < 0 ? 256 : digit);
-        }
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void BareLoop::run()
+{
+    m_stopping.store(false);
+    std::thread reader([this] { read(); });
+    Feed feed(m_terminal, m_pace, Receiver{[this] { return m_received.load(); }});
+    feed.start();
+    feed.join();
+    m_wallNs = qMax<qint64>(feed.wallNs(), 1);
+    // What is still in flight arrives within the poll's next turn.
+    sleepNs(20000000);
+    m_stopping.store(true);
+    reader.join();
+}
+
+void BareLoop::read()
+{
+    const qint64 cpuAtStart = threadCpuNs();
+    char buffer[4096];
+    while (!m_stopping.load()) {
+        // The time-out only lets the loop see that it should end; data wakes it at once.
+        pollfd descriptor{m_fd, POLLIN, 0};
+        if (::poll(&descriptor, 1, 50) <= 0)
+            continue;
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0)
+            m_received.store(m_received.load() + n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
     }
-    return qMax<qint64>(sent - received, 0) + wrong;
+    m_cpuNs = threadCpuNs() - cpuAtStart;
+}
+
+double BareLoop::bytesPerSecond() const
+{
+    return m_received.load() / (m_wallNs / 1e9);
+}
+
+double BareLoop::cpuShare() const
+{
+    return double(m_cpuNs) / m_wallNs;
 }
 
 } // namespace Bench

@@ -1,17 +1,14 @@
-// The receiving side of the benchmark: the real window, driven as a user would, and watched.
-#include "app/form1.h"
-#include "app/logview/logview.h"
-#include "app/toolkit/messagebox.h"
+// The receiving side: the real window, driven through its controls, and what its view shows.
+#include "capture/hexrender.h"
+#include "logfile/logtext.h"
+#include "support/capturestate.h"
 #include "tavrel_bench.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
-#include <QPushButton>
 #include <QTimer>
 #include <deque>
+#include <mutex>
 
 namespace Bench {
 
@@ -25,7 +22,7 @@ public:
     {
         if (event->type() != QEvent::KeyPress)
             return false;
-        // Handled here in full, so the time taken includes the view's own work on the key.
+        // Handled here in full, so the time includes the view's own work on the key.
         watched->event(event);
         const qint64 handled = nowNs();
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -35,134 +32,151 @@ public:
         }
         return true;
     }
-
-    void posted(qint64 at)
+    void post(QObject *target)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.push_back(at);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_posted.push_back(nowNs());
+        }
+        QCoreApplication::postEvent(target,
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
     }
-    std::vector<qint64> delays() const
+    std::vector<qint64> takeDelays()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_delays;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_delays.clear();
+        return std::exchange(m_delays, {});
     }
 
 private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::deque<qint64> m_posted;
     std::vector<qint64> m_delays;
 };
 
+KeyWatch *keyWatch(const std::unique_ptr<QObject> &object)
+{
+    return static_cast<KeyWatch *>(object.get());
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
 } // namespace
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
+Window::Window() : m_keyWatch(std::make_unique<KeyWatch>()) {}
 
-bool Application::notify(QObject *receiver, QEvent *event)
-{
-    if (m_depth > 0 || (receiver != m_watched[0] && receiver != m_watched[1]))
-        return QApplication::notify(receiver, event);
-    ++m_depth;
-    const qint64 before = nowNs();
-    const bool result = QApplication::notify(receiver, event);
-    m_watchedNs += nowNs() - before;
-    --m_depth;
-    return result;
-}
+Window::~Window() = default;
 
-void Application::watch(const QObject *first, const QObject *second)
-{
-    m_watched[0] = first;
-    m_watched[1] = second;
-}
-
-namespace {
-Application *benchApplication()
-{
-    return dynamic_cast<Application *>(QCoreApplication::instance());
-}
-} // namespace
-
-Window::Window(const QString &directory) : m_previousDir(QDir::currentPath())
-{
-    QDir::setCurrent(directory);
-    MessageBox::setResponder([this](const MessageBox::Shown &shown) {
-        ++m_messageBoxes;
-        m_lastMessage = shown.text;
-        return shown.style == MessageBox::YesNoQuestion ? int(MessageBox::Yes)
-                                                        : int(MessageBox::Ok);
-    });
-    m_keyWatch = std::make_unique<KeyWatch>();
-}
-
-Window::~Window()
-{
-    m_form.reset();
-    MessageBox::setResponder({});
-    QDir::setCurrent(m_previousDir);
-}
-
-void Window::open()
+qint64 Window::open()
 {
     const qint64 before = nowNs();
-    m_form = std::make_unique<Form1>();
-    m_constructNs = nowNs() - before;
-    m_form->Text1->installEventFilter(m_keyWatch.get());
-    // The window's receive handler, timed: the benchmark calls it in the window's stead.
-    QObject::disconnect(&m_form->MSComm1, &CommControl::onComm, m_form.get(),
-                        &Form1::MSComm1_OnComm);
-    QObject::connect(&m_form->MSComm1, &CommControl::onComm, m_keyWatch.get(),
-                     [this] { handleOnComm(); });
-    if (Application *application = benchApplication())
-        application->watch(m_form->Text1, m_form->Text1->viewport());
-    m_form->show();
+    m_fixture.start();
+    m_hasCaptured = false;
+    form().Text1->installEventFilter(m_keyWatch.get());
+    // After the window's own handler, so the view already shows what arrived.
+    QObject::connect(&form().MSComm1, &CommControl::onComm, m_keyWatch.get(),
+                     [this] { noteShown(); });
     postKey();
-    runUntil([this] { return !keyDelaysNs().empty(); }, 60000, 1);
+    runUntil([this] { return !takeKeyDelays().empty(); }, 60000, 1);
+    return nowNs() - before;
 }
 
-void Window::handleOnComm()
+void Window::exit()
 {
-    const qint64 before = nowNs();
-    m_form->MSComm1_OnComm();
-    m_onCommNs += nowNs() - before;
-    // The handler leaves the chunk it rendered in ReceivedData.
-    const qsizetype size = m_form->ReceivedData.size();
-    if (size == 0)
-        return;
-    ++m_events;
-    m_singleByteEvents += size == 1;
-    m_rendered.store(m_rendered.load() + size);
-    m_lastRenderNs = nowNs();
+    form().Command4_Click();
+    m_fixture.form.reset();
 }
 
-bool Window::start(const Pty &pty)
+bool Window::start(PseudoTerminal &terminal)
 {
-    qputenv("TAVREL_PORT1", pty.devicePath().toLocal8Bit());
-    m_form->Combo1->setCurrentText(QStringLiteral("1"));
-    m_form->Combo5->setCurrentText(QStringLiteral("115200"));
-    m_rendered.store(0);
-    m_events = m_singleByteEvents = 0;
-    m_onCommNs = 0;
-    m_viewEventsAtStart = benchApplication() ? benchApplication()->watchedNs() : 0;
-    m_capturedFrom = m_form->Text1->length();
-    m_form->Command1->click();
-    return m_form->MSComm1.portOpen();
+    qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
+    form().Combo1->setCurrentText(QStringLiteral("1"));
+    form().Combo5->setCurrentText(QStringLiteral("115200"));
+    // A new window starts its items in column 1; later captures go on where the view's text is.
+    m_column = m_hasCaptured ? nextColumn() : 1;
+    m_perLine = qMax(1, int(lineCapacity(form().text1Width())));
+    m_startLength = view().length();
+    m_shown.store(m_startLength);
+    m_lastShownNs = nowNs();
+    form().Command1->click();
+    return capturing(form());
 }
 
 qint64 Window::stopNs()
 {
     const qint64 before = nowNs();
-    m_form->Command2->click();
+    form().Command2->click();
     return nowNs() - before;
 }
 
-qint64 Window::viewEventsNs() const
+void Window::noteShown()
 {
-    return benchApplication() ? benchApplication()->watchedNs() - m_viewEventsAtStart : 0;
+    const qint64 length = view().length();
+    if (length > m_shown.load()) {
+        m_lastShownNs = nowNs();
+        m_hasCaptured = true;
+    }
+    m_shown.store(length);
+}
+
+int Window::nextColumn() const
+{
+    const LogText &text = m_fixture.view()->storage();
+    const qint64 from = qMax<qint64>(0, text.size() - 4096);
+    const QByteArray tail = text.mid(from, text.size() - from);
+    const qsizetype lineEnd = tail.lastIndexOf("\r\n");
+    return int(tail.mid(lineEnd < 0 ? 0 : lineEnd + 2).count(' ')) + 1;
+}
+
+Receiver Window::receiver()
+{
+    // Called from the feed's thread: the column is the feed's alone while it runs.
+    const auto cost = [this](QByteArrayView chunk) {
+        qint64 length = 0;
+        for (const char c : chunk) {
+            length += uchar(c) < 16 ? 2 : 3;
+            if (++m_column > m_perLine) {
+                m_column = 1;
+                length += 2;
+            }
+        }
+        return length;
+    };
+    return Receiver{[this] { return m_shown.load() - m_startLength; }, cost};
+}
+
+qint64 Window::lostBytes(qint64 sent) const
+{
+    const LogText &text = m_fixture.view()->storage();
+    qint64 wrong = 0;
+    qint64 received = 0;
+    int value = 0;
+    int digits = 0;
+    constexpr qint64 kPiece = 1 << 20;
+    for (qint64 at = m_startLength; at < text.size(); at += kPiece) {
+        for (const char c : text.mid(at, kPiece)) {
+            if (c != ' ' && c != '\r' && c != '\n') {
+                const int digit = hexDigit(c);
+                value = ++digits <= 2 ? value * 16 + (digit < 0 ? 256 : digit) : 256;
+                continue;
+            }
+            if (digits > 0) {
+                wrong += received >= sent || value != streamByte(received);
+                ++received;
+            }
+            value = digits = 0;
+        }
+    }
+    return qMax<qint64>(sent - received, 0) + wrong;
+}
+
+QString Window::lastMessage() const
+{
+    return m_fixture.boxes.isEmpty() ? QString() : m_fixture.boxes.last().text;
 }
 
 bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs)
@@ -183,20 +197,12 @@ bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int chec
 
 void Window::postKey()
 {
-    auto *watch = static_cast<KeyWatch *>(m_keyWatch.get());
-    watch->posted(nowNs());
-    QCoreApplication::postEvent(m_form->Text1,
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
+    keyWatch(m_keyWatch)->post(form().Text1);
 }
 
-std::vector<qint64> Window::keyDelaysNs() const
+std::vector<qint64> Window::takeKeyDelays()
 {
-    return static_cast<KeyWatch *>(m_keyWatch.get())->delays();
-}
-
-void Window::clearKeyDelays()
-{
-    static_cast<KeyWatch *>(m_keyWatch.get())->clear();
+    return keyWatch(m_keyWatch)->takeDelays();
 }
 
 } // namespace Bench

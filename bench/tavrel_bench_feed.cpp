@@ -4,54 +4,22 @@
 
 #include <QFile>
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace Bench {
 
 namespace {
-
-qint64 cpuNsOf(int who)
-{
-    rusage usage{};
-    ::getrusage(who, &usage);
-    const auto ns = [](const timeval &t) {
-        return qint64(t.tv_sec) * 1000000000 + qint64(t.tv_usec) * 1000;
-    };
-    return ns(usage.ru_utime) + ns(usage.ru_stime);
-}
-
-void sleepNs(qint64 ns)
-{
-    if (ns <= 0)
-        return;
-    const timespec pause{time_t(ns / 1000000000), long(ns % 1000000000)};
-    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
-}
-
 // The feed keeps no more in flight than the window's reader holds, so its writes never block.
 constexpr qint64 kAhead = qint64(1) << 20;
-
 } // namespace
 
-qint64 nowNs()
+qint64 clockNs(clockid_t clock)
 {
     timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    ::clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-qint64 processCpuNs()
-{
-    return cpuNsOf(RUSAGE_SELF);
-}
-
-qint64 threadCpuNs()
-{
-    return cpuNsOf(RUSAGE_THREAD);
 }
 
 qint64 residentBytes()
@@ -103,140 +71,98 @@ double diskWriteMs(const QString &path, qint64 bytes)
     if (!file.open(QIODevice::WriteOnly))
         return -1;
     const QByteArray block(1 << 20, 'A');
-    const qint64 before = nowNs();
+    const qint64 before = clockNs();
     for (qint64 done = 0; done < bytes; done += block.size())
         file.write(block.constData(), qMin<qint64>(block.size(), bytes - done));
     const bool flushed = file.flush() && ::fsync(file.handle()) == 0;
-    const double ms = (nowNs() - before) / 1e6;
+    const double ms = (clockNs() - before) / 1e6;
     file.remove();
     return flushed ? ms : -1;
 }
 
-Feed::Feed(PseudoTerminal &terminal, Pace pace, Receiver receiver)
-    : m_terminal(terminal), m_pace(pace), m_receiver(std::move(receiver))
-{
-}
-
-Feed::~Feed()
-{
-    join();
-}
-
-void Feed::start()
-{
-    m_startNs = nowNs();
-    m_thread = std::thread([this] { run(); });
-}
-
-void Feed::join()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
 bool Feed::waitForReader(qint64 ahead) const
 {
-    qint64 shown = m_receiver.shown();
-    const qint64 sinceNs = nowNs();
+    qint64 seen = shown();
+    const qint64 sinceNs = clockNs();
     qint64 progressNs = sinceNs;
-    while (m_sentCost.load() - shown > ahead) {
+    while (sentCost.load() - seen > ahead) {
         // A bare loop answers a byte within microseconds: spin briefly before sleeping.
-        if (m_pace.oneAtATime && nowNs() - sinceNs < 200000)
+        if (pace.oneAtATime && clockNs() - sinceNs < 200000)
             std::this_thread::yield();
         else
-            sleepNs(m_pace.oneAtATime ? 50000 : 200000);
-        const qint64 now = m_receiver.shown();
-        if (now != shown)
-            progressNs = nowNs();
-        else if (nowNs() - progressNs > 10000000000)
+            std::this_thread::sleep_for(std::chrono::microseconds(pace.oneAtATime ? 50 : 200));
+        const qint64 now = shown();
+        if (now != seen)
+            progressNs = clockNs();
+        else if (clockNs() - progressNs > 10000000000)
             return false;
-        shown = now;
+        seen = now;
     }
     return true;
 }
 
-void Feed::run()
+void Feed::run(PseudoTerminal &terminal)
 {
-    const qint64 cpuAtStart = threadCpuNs();
-    QByteArray chunk(qMax<qint64>(m_pace.bytesPerStep, 1), Qt::Uninitialized);
-    const qint64 endNs = m_pace.durationMs ? m_startNs + m_pace.durationMs * 1000000 : 0;
+    const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
+    QByteArray chunk(qMax<qint64>(pace.bytesPerStep, 1), Qt::Uninitialized);
+    const qint64 endNs = pace.durationMs ? startNs + pace.durationMs * 1000000 : 0;
     qint64 position = 0;
-    for (qint64 step = 0; !m_failed.load(); ++step) {
-        if ((m_pace.totalBytes && position >= m_pace.totalBytes) || (endNs && nowNs() >= endNs))
+    for (qint64 step = 0; !failed.load(); ++step) {
+        if ((pace.totalBytes && position >= pace.totalBytes) || (endNs && clockNs() >= endNs))
             break;
-        if (m_pace.stepNs)
-            sleepNs(m_startNs + step * m_pace.stepNs - nowNs());
-        if (m_pace.totalBytes)
-            chunk.truncate(qMin<qint64>(chunk.size(), m_pace.totalBytes - position));
+        std::this_thread::sleep_for(
+            std::chrono::nanoseconds(startNs + step * pace.stepNs - clockNs()));
+        if (pace.totalBytes)
+            chunk.truncate(qMin<qint64>(chunk.size(), pace.totalBytes - position));
         for (qsizetype i = 0; i < chunk.size(); ++i)
             chunk[i] = char(streamByte(position + i));
-        const qint64 cost = m_receiver.cost(chunk);
-        if (!waitForReader(m_pace.oneAtATime ? 0 : kAhead) || !m_terminal.write(chunk))
-            m_failed.store(true);
+        const qint64 chunkCost = cost(chunk);
+        if (!waitForReader(pace.oneAtATime ? 0 : kAhead) || !terminal.write(chunk))
+            failed.store(true);
         position += chunk.size();
-        m_sent.store(position);
-        m_sentCost.store(m_sentCost.load() + cost);
+        sent.store(position);
+        sentCost.store(sentCost.load() + chunkCost);
     }
-    if (m_pace.oneAtATime && !waitForReader(0))
-        m_failed.store(true);
-    m_endNs = nowNs();
-    m_cpuNs.store(threadCpuNs() - cpuAtStart);
-    m_finished.store(true);
+    if (pace.oneAtATime && !waitForReader(0))
+        failed.store(true);
+    wallNs = qMax<qint64>(clockNs() - startNs, 1);
+    cpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+    finished.store(true);
 }
 
-BareLoop::BareLoop(const Pace &pace)
-    : m_fd(::open(m_terminal.devicePath().toLocal8Bit().constData(),
-                  O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
-      m_pace(pace)
+BareFigures runBareLoop(const Pace &pace)
 {
-}
-
-BareLoop::~BareLoop()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-void BareLoop::run()
-{
-    m_stopping.store(false);
-    std::thread reader([this] { read(); });
-    Feed feed(m_terminal, m_pace, Receiver{[this] { return m_received.load(); }});
-    feed.start();
-    feed.join();
-    m_wallNs = qMax<qint64>(feed.wallNs(), 1);
-    // What is still in flight arrives within the poll's next turn.
-    sleepNs(20000000);
-    m_stopping.store(true);
+    PseudoTerminal terminal;
+    const int fd = ::open(terminal.devicePath().toLocal8Bit().constData(),
+                          O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    std::atomic<qint64> received{0};
+    std::atomic<bool> stopping{false};
+    qint64 readerCpuNs = 0;
+    std::thread reader([&] {
+        const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
+        char buffer[4096];
+        while (!stopping.load()) {
+            // The time-out only lets the loop see that it should end; data wakes it at once.
+            pollfd descriptor{fd, POLLIN, 0};
+            if (::poll(&descriptor, 1, 50) <= 0)
+                continue;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                received.store(received.load() + n);
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                break;
+        }
+        readerCpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+    });
+    Feed feed{pace, [&] { return received.load(); }, [](QByteArrayView c) { return c.size(); }};
+    std::thread(&Feed::run, &feed, std::ref(terminal)).join();
+    // What is still in flight arrives within the loop's next turn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stopping.store(true);
     reader.join();
-}
-
-void BareLoop::read()
-{
-    const qint64 cpuAtStart = threadCpuNs();
-    char buffer[4096];
-    while (!m_stopping.load()) {
-        // The time-out only lets the loop see that it should end; data wakes it at once.
-        pollfd descriptor{m_fd, POLLIN, 0};
-        if (::poll(&descriptor, 1, 50) <= 0)
-            continue;
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-        if (n > 0)
-            m_received.store(m_received.load() + n);
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-            break;
-    }
-    m_cpuNs = threadCpuNs() - cpuAtStart;
-}
-
-double BareLoop::bytesPerSecond() const
-{
-    return m_received.load() / (m_wallNs / 1e9);
-}
-
-double BareLoop::cpuShare() const
-{
-    return double(m_cpuNs) / m_wallNs;
+    if (fd >= 0)
+        ::close(fd);
+    return {received.load() / (feed.wallNs / 1e9), double(readerCpuNs) / feed.wallNs};
 }
 
 } // namespace Bench

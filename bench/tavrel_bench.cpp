@@ -122,16 +122,17 @@ const char kNotes[] =
     "    its own figure moves between runs, and the ratio with it.\n"
     "(3) The disk alone: writing and flushing as many bytes to a new file.";
 
-// A tenth of the goals' rates and the goal's memory per byte: only a large regression fails.
+// A tenth of the goal's rate and the goal's memory per byte: only a large regression fails.
 int runBudgets()
 {
     Bench::Report::printHeader("Tavrel performance budgets");
     Bench::Report report;
     constexpr qint64 kBytes = 30000000;
     const Bench::FullSpeed run = Bench::measureFullSpeed(report, kBytes);
-    report.row("received bytes shown per second at full speed, journal on",
-               Bench::number(run.bytesPerSecond / 1e6, "MB/s", 1), ">= 2 MB/s: a tenth of 20 MB/s",
-               run.bytesPerSecond >= 2e6);
+    // Per second of Tavrel's own CPU time: a busy machine stretches the wall clock many times over.
+    report.row("received bytes shown per second of Tavrel's CPU time, full speed, journal on",
+               Bench::number(run.bytesPerCpuSecond / 1e6, "MB/s", 1),
+               ">= 2 MB/s: a tenth of 20 MB/s", run.bytesPerCpuSecond >= 2e6);
     const double perByte = double(run.memoryAdded) / kBytes;
     report.row("resident memory added per received byte", Bench::number(perByte, "B", 2),
                "<= 1 B: 100 MB per 100 MB", perByte <= 1);

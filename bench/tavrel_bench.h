@@ -144,6 +144,7 @@ struct Options
 struct FullSpeed
 {
     double bytesPerSecond = 0;
+    double bytesPerCpuSecond = 0; // of Tavrel's own threads
     qint64 memoryAdded = 0;
     qint64 atRiskMs = 0;
 };

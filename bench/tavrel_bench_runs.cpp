@@ -117,6 +117,7 @@ FullSpeed measureFullSpeed(Report &report, qint64 bytes)
     const Captured run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
     FullSpeed result;
     result.bytesPerSecond = run.bytesPerSecond;
+    result.bytesPerCpuSecond = run.bytesPerSecond / qMax(run.cpuShare, 1e-9);
     result.memoryAdded = residentBytes() - rssBefore;
     result.atRiskMs = window.form().journal().longestWaitMs();
     window.stopNs();

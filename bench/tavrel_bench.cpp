@@ -26,7 +26,7 @@ QByteArray loadAverage()
 
 void printLine(const char *figure, const char *measured, const char *goal, const char *met)
 {
-    std::printf("| %-84s | %-30s | %-42s | %-3s |\n", figure, measured, goal, met);
+    std::printf("| %-88s | %-32s | %-40s | %-3s |\n", figure, measured, goal, met);
     std::fflush(stdout);
 }
 
@@ -43,8 +43,8 @@ void Report::printHeader(const char *title)
 #endif
                 qVersion(), qPrintable(QGuiApplication::platformName()), loadAverage().constData());
     printLine("figure", "measured", "goal, and the work that set it", "met");
-    std::printf("|%s|%s|%s|-----|\n", QByteArray(86, '-').constData(),
-                QByteArray(32, '-').constData(), QByteArray(44, '-').constData());
+    std::printf("|%s|%s|%s|-----|\n", QByteArray(90, '-').constData(),
+                QByteArray(34, '-').constData(), QByteArray(42, '-').constData());
 }
 
 void Report::row(const QByteArray &figure, const QByteArray &measured, const QByteArray &goal,

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "support/formfixture.h"
-#include "support/pseudoterminal.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <atomic>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -45,12 +46,32 @@ struct Pace
     qint64 totalBytes = 0;   // stop after this many bytes (0: run for the duration)
     qint64 durationMs = 0;   // stop after this long (0: no limit)
     qint64 bytesPerStep = 0; // bytes per write
-    qint64 stepNs = 0;       // time between writes (0: as fast as the reader keeps up)
+    qint64 stepNs = 0;       // time between writes (0: as fast as the terminal takes them)
     bool oneAtATime = false; // each byte waits until the reader has shown the last
 };
 
-// Sends the stream into a pseudo-terminal while the window's event loop runs, never far ahead
-// of what the reader has shown (in the units that cost() gives a chunk of the stream).
+// A pseudo-terminal whose controller blocks while the terminal is full, as a line's sender waits:
+// the tests' FeedTerminal runs the caller's event loop there instead, and a feed thread has none.
+class FeedTerminal
+{
+public:
+    FeedTerminal();
+    ~FeedTerminal();
+    FeedTerminal(const FeedTerminal &) = delete;
+    FeedTerminal &operator=(const FeedTerminal &) = delete;
+
+    bool isValid() const { return m_controller >= 0; }
+    QString devicePath() const { return m_devicePath; }
+    bool write(QByteArrayView bytes);
+
+private:
+    int m_controller = -1;
+    int m_device = -1;
+    QString m_devicePath;
+};
+
+// Sends the stream into a pseudo-terminal while the window's event loop runs; shown() is what
+// the reader has shown, in the units that cost() gives a chunk of the stream.
 struct Feed
 {
     Pace pace;
@@ -65,10 +86,10 @@ struct Feed
     qint64 cpuNs = 0;  // of the feed's own thread, once finished
 
     // In a thread of its own.
-    void run(PseudoTerminal &terminal);
+    void run(FeedTerminal &terminal);
     bool caughtUp() const { return finished.load() && shown() >= sentCost.load(); }
     // False when the reader made no progress for 10 s.
-    bool waitForReader(qint64 ahead) const;
+    bool waitUntilShown() const;
 };
 
 struct BareFigures
@@ -79,8 +100,6 @@ struct BareFigures
 // The same paced stream read by a plain poll-and-read loop on a terminal of its own, without Qt
 // or a window: what the kernel alone costs a reader, for the window's figures to be read against.
 BareFigures runBareLoop(const Pace &pace);
-
-struct KeyWatch;
 
 // What a capture measured: the bytes sent, their rate, and Tavrel's share of a core from the
 // first byte sent until the view showed the last.
@@ -93,13 +112,10 @@ struct Captured
 
 // The real window in a folder of its own, every message box answered, driven through its
 // controls; what its view shows since Start is counted in characters of text.
-class Window
+class Window : public QObject
 {
 public:
-    Window();
-    ~Window();
-    Window(const Window &) = delete;
-    Window &operator=(const Window &) = delete;
+    Window() = default;
 
     QString path(const QString &name) const { return m_fixture.path(name); }
     // Shows a new window; returns the nanoseconds until a key press posted right after is handled.
@@ -107,7 +123,7 @@ public:
     Form1 &form() { return *m_fixture.form; }
     LogView &view() const { return *m_fixture.view(); }
     // Start on this terminal at 115200 baud.
-    bool start(PseudoTerminal &terminal);
+    bool start(FeedTerminal &terminal);
     qint64 stopNs();
     // Start on a new terminal, feed it at the pace until the view shows it all, and count the
     // loss; the port stays open. The check for the end runs every checkMs.
@@ -118,13 +134,17 @@ public:
     std::vector<qint64> takeKeyDelays();
 
 private:
+    // Times each posted key press from its posting to the end of its handling.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void noteShown();
     qint64 textOf(QByteArrayView chunk);
     qint64 lostBytes(qint64 sent) const;
 
     FormFixture m_fixture;
-    std::unique_ptr<KeyWatch> m_keyWatch;
-    std::unique_ptr<PseudoTerminal> m_terminal;
+    std::mutex m_keyMutex;
+    std::deque<qint64> m_keysPosted;
+    std::vector<qint64> m_keyDelays;
+    std::unique_ptr<FeedTerminal> m_terminal;
     std::atomic<qint64> m_shown{0};
     qint64 m_startLength = 0;
     qint64 m_lastShownNs = 0;

@@ -6,20 +6,56 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace Bench {
-
-namespace {
-// The feed keeps no more in flight than the window's reader holds, so its writes never block.
-constexpr qint64 kAhead = qint64(1) << 20;
-} // namespace
 
 qint64 clockNs(clockid_t clock)
 {
     timespec now{};
     ::clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+FeedTerminal::FeedTerminal()
+{
+    char name[256] = {};
+    termios raw{};
+    ::cfmakeraw(&raw);
+    if (::openpty(&m_controller, &m_device, name, &raw, nullptr) != 0) {
+        m_controller = m_device = -1;
+        return;
+    }
+    ::fcntl(m_controller, F_SETFL, O_NONBLOCK);
+    ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
+    m_devicePath = QString::fromLocal8Bit(name);
+}
+
+FeedTerminal::~FeedTerminal()
+{
+    if (m_controller >= 0)
+        ::close(m_controller);
+    if (m_device >= 0)
+        ::close(m_device);
+}
+
+bool FeedTerminal::write(QByteArrayView bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(m_controller, bytes.data() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        // Full: sleep until there is room; a reader silent for ten seconds ends the feed.
+        pollfd room{m_controller, POLLOUT, 0};
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || ::poll(&room, 1, 10000) == 0)
+            return false;
+    }
+    return true;
 }
 
 qint64 residentBytes()
@@ -80,17 +116,17 @@ double diskWriteMs(const QString &path, qint64 bytes)
     return flushed ? ms : -1;
 }
 
-bool Feed::waitForReader(qint64 ahead) const
+bool Feed::waitUntilShown() const
 {
     qint64 seen = shown();
     const qint64 sinceNs = clockNs();
     qint64 progressNs = sinceNs;
-    while (sentCost.load() - seen > ahead) {
+    while (sentCost.load() > seen) {
         // A bare loop answers a byte within microseconds: spin briefly before sleeping.
-        if (pace.oneAtATime && clockNs() - sinceNs < 200000)
+        if (clockNs() - sinceNs < 200000)
             std::this_thread::yield();
         else
-            std::this_thread::sleep_for(std::chrono::microseconds(pace.oneAtATime ? 50 : 200));
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
         const qint64 now = shown();
         if (now != seen)
             progressNs = clockNs();
@@ -101,7 +137,7 @@ bool Feed::waitForReader(qint64 ahead) const
     return true;
 }
 
-void Feed::run(PseudoTerminal &terminal)
+void Feed::run(FeedTerminal &terminal)
 {
     const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
     QByteArray chunk(qMax<qint64>(pace.bytesPerStep, 1), Qt::Uninitialized);
@@ -116,15 +152,14 @@ void Feed::run(PseudoTerminal &terminal)
             chunk.truncate(qMin<qint64>(chunk.size(), pace.totalBytes - position));
         for (qsizetype i = 0; i < chunk.size(); ++i)
             chunk[i] = char(streamByte(position + i));
-        const qint64 chunkCost = cost(chunk);
-        if (!waitForReader(pace.oneAtATime ? 0 : kAhead) || !terminal.write(chunk))
+        if (!terminal.write(chunk))
             failed.store(true);
         position += chunk.size();
         sent.store(position);
-        sentCost.store(sentCost.load() + chunkCost);
+        sentCost.store(sentCost.load() + cost(chunk));
+        if (pace.oneAtATime && !waitUntilShown())
+            failed.store(true);
     }
-    if (pace.oneAtATime && !waitForReader(0))
-        failed.store(true);
     wallNs = qMax<qint64>(clockNs() - startNs, 1);
     cpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
     finished.store(true);
@@ -132,7 +167,7 @@ void Feed::run(PseudoTerminal &terminal)
 
 BareFigures runBareLoop(const Pace &pace)
 {
-    PseudoTerminal terminal;
+    FeedTerminal terminal;
     const int fd = ::open(terminal.devicePath().toLocal8Bit().constData(),
                           O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     std::atomic<qint64> received{0};

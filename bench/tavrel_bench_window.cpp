@@ -9,51 +9,22 @@
 #include <QTimer>
 #include <climits>
 #include <cstdio>
-#include <deque>
-#include <mutex>
 
 namespace Bench {
-
-// Times each posted key press from its posting to the end of its handling.
-struct KeyWatch : QObject
-{
-    std::mutex mutex;
-    std::deque<qint64> posted;
-    std::vector<qint64> delays;
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        // Handled here in full, so the time includes the view's own work on the key.
-        watched->event(event);
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (!posted.empty()) {
-            delays.push_back(clockNs() - posted.front());
-            posted.pop_front();
-        }
-        return true;
-    }
-};
-
-Window::Window() : m_keyWatch(std::make_unique<KeyWatch>()) {}
-
-Window::~Window() = default;
 
 qint64 Window::open()
 {
     const qint64 before = clockNs();
     m_fixture.start();
-    form().Text1->installEventFilter(m_keyWatch.get());
+    form().Text1->installEventFilter(this);
     // After the window's own handler, so the view already shows what arrived.
-    QObject::connect(&form().MSComm1, &CommControl::onComm, m_keyWatch.get(),
-                     [this] { noteShown(); });
+    connect(&form().MSComm1, &CommControl::onComm, this, &Window::noteShown);
     postKey();
     runUntil([this] { return !takeKeyDelays().empty(); }, 60000, 1);
     return clockNs() - before;
 }
 
-bool Window::start(PseudoTerminal &terminal)
+bool Window::start(FeedTerminal &terminal)
 {
     qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
     form().Combo1->setCurrentText(QStringLiteral("1"));
@@ -83,7 +54,7 @@ void Window::noteShown()
 
 Captured Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
 {
-    m_terminal = std::make_unique<PseudoTerminal>();
+    m_terminal = std::make_unique<FeedTerminal>();
     if (!m_terminal->isValid() || !start(*m_terminal)) {
         std::printf("%s: could not start: %s\n", name.constData(),
                     qPrintable(m_fixture.boxes.isEmpty() ? "" : m_fixture.boxes.last().text));
@@ -160,11 +131,25 @@ bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int chec
     return done();
 }
 
+bool Window::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    // Handled here in full, so the time includes the view's own work on the key.
+    watched->event(event);
+    const std::lock_guard<std::mutex> lock(m_keyMutex);
+    if (!m_keysPosted.empty()) {
+        m_keyDelays.push_back(clockNs() - m_keysPosted.front());
+        m_keysPosted.pop_front();
+    }
+    return true;
+}
+
 void Window::postKey()
 {
     {
-        const std::lock_guard<std::mutex> lock(m_keyWatch->mutex);
-        m_keyWatch->posted.push_back(clockNs());
+        const std::lock_guard<std::mutex> lock(m_keyMutex);
+        m_keysPosted.push_back(clockNs());
     }
     QCoreApplication::postEvent(form().Text1,
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
@@ -172,8 +157,8 @@ void Window::postKey()
 
 std::vector<qint64> Window::takeKeyDelays()
 {
-    const std::lock_guard<std::mutex> lock(m_keyWatch->mutex);
-    return std::exchange(m_keyWatch->delays, {});
+    const std::lock_guard<std::mutex> lock(m_keyMutex);
+    return std::exchange(m_keyDelays, {});
 }
 
 } // namespace Bench

@@ -51,7 +51,7 @@ struct Pace
 };
 
 // A pseudo-terminal whose controller blocks while the terminal is full, as a line's sender waits:
-// the tests' FeedTerminal runs the caller's event loop there instead, and a feed thread has none.
+// the tests' PseudoTerminal runs the caller's event loop there, which a feed thread does not have.
 class FeedTerminal
 {
 public:

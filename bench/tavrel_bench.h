@@ -33,7 +33,8 @@ struct Report
     qint64 lost = 0;
     bool allMet = true;
 
-    static void printHeader(const char *title);
+    // Prints the title with the machine and its load, and the table's head.
+    explicit Report(const char *title);
     void row(const QByteArray &figure, const QByteArray &measured, const QByteArray &goal,
              bool met);
     void addLoss(const QByteArray &run, qint64 runSent, qint64 runLost);
@@ -159,20 +160,13 @@ struct Options
     qint64 logMb = 2000;
     qint64 seconds = 10;
     qint64 recoveryMb = 1000;
+    bool check = false;
 };
-
-struct FullSpeed
-{
-    double bytesPerSecond = 0;
-    double bytesPerCpuSecond = 0; // of Tavrel's own threads
-    qint64 memoryAdded = 0;
-    qint64 atRiskMs = 0;
-};
-// A new window given that many bytes as fast as it shows them.
-FullSpeed measureFullSpeed(Report &report, qint64 bytes);
 
 void runFullSpeed(const Options &options, Report &report);
 void runWithLargeLog(const Options &options, Report &report);
 void runRecovery(const Options &options, Report &report);
+// The perf test's short run: a tenth of the goal's rate and the goal's memory per byte.
+void runBudgets(Report &report);
 
 } // namespace Bench

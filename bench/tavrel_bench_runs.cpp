@@ -101,8 +101,15 @@ bool leaveJournal(const QString &logPath, qint64 bytes)
     return journal.syncNow();
 }
 
-} // namespace
+struct FullSpeed
+{
+    double bytesPerSecond = 0;
+    double cpuShare = 0;
+    qint64 memoryAdded = 0;
+    qint64 atRiskMs = 0;
+};
 
+// A new window given that many bytes as fast as a pty takes them.
 FullSpeed measureFullSpeed(Report &report, qint64 bytes)
 {
     Window window;
@@ -110,14 +117,13 @@ FullSpeed measureFullSpeed(Report &report, qint64 bytes)
     window.runUntil([] { return false; }, 200);
     const qint64 rssBefore = residentBytes();
     const Captured run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
-    FullSpeed result;
-    result.bytesPerSecond = run.bytesPerSecond;
-    result.bytesPerCpuSecond = run.bytesPerSecond / qMax(run.cpuShare, 1e-9);
-    result.memoryAdded = residentBytes() - rssBefore;
-    result.atRiskMs = window.form().journal().longestWaitMs();
+    const FullSpeed result{run.bytesPerSecond, run.cpuShare, residentBytes() - rssBefore,
+                           window.form().journal().longestWaitMs()};
     window.stopNs();
     return result;
 }
+
+} // namespace
 
 void runFullSpeed(const Options &options, Report &report)
 {
@@ -132,6 +138,20 @@ void runFullSpeed(const Options &options, Report &report)
     report.row("bytes at risk: the longest a shown byte waited for stable storage",
                number(double(run.atRiskMs), "ms"), "<= 1000 ms, durable capture",
                run.atRiskMs <= 1000);
+}
+
+void runBudgets(Report &report)
+{
+    constexpr qint64 kBytes = 30000000;
+    const FullSpeed run = measureFullSpeed(report, kBytes);
+    // Per second of Tavrel's own CPU time: a busy machine stretches the wall clock many times over.
+    const double perCpuSecond = run.bytesPerSecond / qMax(run.cpuShare, 1e-9);
+    report.row("received bytes shown per second of Tavrel's CPU time, full speed, journal on",
+               number(perCpuSecond / 1e6, "MB/s", 1), ">= 2 MB/s: a tenth of 20 MB/s",
+               perCpuSecond >= 2e6);
+    const double perByte = double(run.memoryAdded) / kBytes;
+    report.row("resident memory added per received byte", number(perByte, "B", 2),
+               "<= 1 B: 100 MB per 100 MB", perByte <= 1);
 }
 
 void runWithLargeLog(const Options &options, Report &report)

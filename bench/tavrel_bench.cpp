@@ -1,14 +1,13 @@
-// Drives the real window through real pseudo-terminals and prints what users would feel: rates,
-// CPU, memory, start-up, save and key latency, and whether any byte went missing. Never fails.
+// Drives the real window through pseudo-terminals and prints what users would feel: rates, CPU,
+// memory, start-up, saves, key latency, recovery and loss, each beside its goal. With --check it
+// runs a short capture against generous budgets and fails when one is missed.
 #include "tavrel_bench.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
-#include <unistd.h>
 
 namespace Bench {
 
@@ -17,95 +16,58 @@ QByteArray number(double value, const char *unit, int decimals)
     return QByteArray::number(value, 'f', decimals) + ' ' + unit;
 }
 
-void Report::addRow(const QByteArray &figure, const QByteArray &measured, const QByteArray &goal,
-                    bool met)
-{
-    m_rows.push_back({figure, measured, goal, met ? "yes" : "NO"});
-}
-
-void Report::addNote(const QByteArray &figure, const QByteArray &measured)
-{
-    m_rows.push_back({"  " + figure, measured, {}, {}});
-}
-
-void Report::addLoss(const QByteArray &run, qint64 sent, qint64 lost)
-{
-    m_sent += sent;
-    m_lost += lost;
-    m_lossByRun += (m_lossByRun.isEmpty() ? "" : ", ") + run + ' ' + QByteArray::number(lost);
-}
-
 namespace {
+
 QByteArray loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : "?";
 }
-} // namespace
 
-void Report::markStart()
+void printLine(const char *figure, const char *measured, const char *goal, const char *met)
 {
-    m_loadAtStart = loadAverage();
+    std::printf("| %-88s | %-32s | %-40s | %-3s |\n", figure, measured, goal, met);
+    std::fflush(stdout);
 }
 
-void Report::print(int cores) const
+} // namespace
+
+Report::Report(const char *title)
 {
-    std::vector<Row> rows = m_rows;
-    rows.push_back({"bytes lost or wrong, of " + QByteArray::number(m_sent) + " sent",
-                    QByteArray::number(m_lost), "none, at every rate", m_lost == 0 ? "yes" : "NO"});
-    rows.push_back({"  by run", m_lossByRun, {}, {}});
-    int width = 6;
-    for (const Row &row : rows)
-        width = qMax(width, int(row.figure.size()));
-    const auto line = [width](const char *figure, const char *measured, const char *goal,
-                              const char *met) {
-        std::printf("| %-*s | %16s | %-20s | %-3s |\n", width, figure, measured, goal, met);
-    };
-    std::printf("\nTavrel benchmark: %d cores, %s build, Qt %s, platform %s\n", cores,
+    std::printf("%s: %d cores, %s build, Qt %s, platform %s, load average %s\n\n", title,
+                QThread::idealThreadCount(),
 #ifdef NDEBUG
                 "release",
 #else
                 "debug (figures not representative)",
 #endif
-                qVersion(), qPrintable(QGuiApplication::platformName()));
-    // Other work on the machine slows every wall-clock figure; say how busy it was.
-    std::printf("load average at start: %s, at end: %s\n\n", m_loadAtStart.constData(),
-                loadAverage().constData());
-    line("figure", "measured", "goal", "met");
-    std::printf("|%s|%s|%s|%s|\n", QByteArray(width + 2, '-').constData(),
-                QByteArray(18, '-').constData(), QByteArray(22, '-').constData(),
-                QByteArray(5, '-').constData());
-    for (const Row &row : rows)
-        line(row.figure.constData(), row.measured.constData(), row.goal.constData(),
-             row.met.constData());
-    std::fflush(stdout);
+                qVersion(), qPrintable(QGuiApplication::platformName()), loadAverage().constData());
+    printLine("figure", "measured", "goal, and the work that set it", "met");
+    std::printf("|%s|%s|%s|-----|\n", QByteArray(90, '-').constData(),
+                QByteArray(34, '-').constData(), QByteArray(42, '-').constData());
 }
 
-bool writeLog(const QString &path, qint64 size)
+void Report::row(const QByteArray &figure, const QByteArray &measured, const QByteArray &goal,
+                 bool met)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    static constexpr char digits[] = "0123456789ABCDEF";
-    QByteArray block;
-    qint64 written = 0;
-    for (qint64 position = 0; written < size; ++position) {
-        const unsigned char byte = streamByte(position);
-        if (byte >= 16)
-            block.append(digits[byte >> 4]);
-        block.append(digits[byte & 15]).append(' ');
-        if (position % 28 == 27)
-            block.append("\r\n");
-        if (block.size() >= (1 << 20) || written + block.size() >= size) {
-            block.truncate(qMin<qint64>(block.size(), size - written));
-            if (file.write(block) != block.size())
-                return false;
-            written += block.size();
-            block.clear();
-        }
-    }
-    // On disk before any figure is taken: a save must not pay for the set-up's writes.
-    return file.flush() && ::fsync(file.handle()) == 0;
+    allMet = allMet && met;
+    printLine(figure.constData(), measured.constData(), goal.constData(), met ? "yes" : "NO");
+}
+
+void Report::addLoss(const QByteArray &run, qint64 runSent, qint64 runLost)
+{
+    sent += runSent;
+    lost += runLost;
+    if (runLost > 0)
+        std::printf("%s: %lld of %lld bytes lost or wrong\n", run.constData(), runLost, runSent);
+}
+
+void Report::finish(const char *notes)
+{
+    row("bytes lost or wrong, of " + QByteArray::number(sent) + " sent", QByteArray::number(lost),
+        "none, durable capture", lost == 0);
+    // Other work on the machine moves every wall-clock figure; say how busy it was.
+    std::printf("\nload average at the end: %s\n%s\n", loadAverage().constData(), notes);
 }
 
 } // namespace Bench
@@ -118,6 +80,7 @@ Bench::Options parseOptions(const QCoreApplication &app)
     parser.setApplicationDescription(
         "Drives the Tavrel window through pseudo-terminals and prints its performance figures.");
     parser.addHelpOption();
+    parser.addOption({"check", "Short run against generous budgets; fails when one is missed."});
     Bench::Options options;
     struct Entry
     {
@@ -126,11 +89,9 @@ Bench::Options parseOptions(const QCoreApplication &app)
         qint64 *value;
     };
     const Entry entries[] = {
-        {"received-mb", "MB received at full speed (memory and rate)", &options.receivedMb},
-        {"log-mb", "MB of log.txt at start-up (start-up and save)", &options.logMb},
-        {"single-seconds", "seconds of one byte per event", &options.singleSeconds},
-        {"cpu-seconds", "seconds at 115200 baud for the CPU figure", &options.cpuSeconds},
-        {"key-seconds", "seconds of key presses while 1 MB/s arrives", &options.keySeconds},
+        {"received-mb", "MB received at full speed (rate and memory)", &options.receivedMb},
+        {"log-mb", "MB of log.txt at start-up (start-up, pages, saves)", &options.logMb},
+        {"seconds", "seconds of each paced run (one byte per event: half)", &options.seconds},
         {"recovery-mb", "MB captured and left unsaved by a killed run", &options.recoveryMb},
     };
     for (const Entry &entry : entries)
@@ -138,8 +99,21 @@ Bench::Options parseOptions(const QCoreApplication &app)
     parser.process(app);
     for (const Entry &entry : entries)
         *entry.value = qMax<qint64>(1, parser.value(entry.name).toLongLong());
+    options.check = parser.isSet("check");
     return options;
 }
+
+const char kNotes[] =
+    "Each goal names the work it comes from: durable capture (the journal: nothing shown is\n"
+    "lost, even by a killed run), logs of any length (log.txt read where it lies), log view (set\n"
+    "when the view was made), serial reader (the reader thread and its hand-over to the window).\n"
+    "(1) The reader hands arrivals to the window thread at most every 20 ms, chosen to save\n"
+    "    wake-ups at 115200 baud, so a byte sent only once the last is shown waits for the next\n"
+    "    hand-over: about 50 bytes a second at best. A stream that does not wait is not held "
+    "back.\n"
+    "(2) The bare loop reads the same paced stream on a terminal of its own; on a virtual machine\n"
+    "    its own figure moves between runs, and the ratio with it.\n"
+    "(3) The disk alone: writing and flushing as many bytes to a new file.";
 
 } // namespace
 
@@ -147,26 +121,19 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    Bench::Application app(argc, argv);
+    QApplication app(argc, argv);
     const Bench::Options options = parseOptions(app);
-    Bench::Report report;
-    report.markStart();
-    {
-        QTemporaryDir directory;
-        Bench::runFullSpeed(options, report, directory.path());
+    if (options.check) {
+        Bench::Report report("Tavrel performance budgets");
+        Bench::runBudgets(report);
+        report.finish("Only a large regression fails: the limits hold in a debug build on a busy "
+                      "machine.");
+        return report.allMet ? 0 : 1;
     }
-    {
-        QTemporaryDir directory;
-        if (Bench::writeLog(directory.filePath("log.txt"), options.logMb * 1000000))
-            Bench::runWithLargeLog(options, report, directory.path());
-        else
-            std::printf("Could not write a %lld MB log in %s\n", options.logMb,
-                        qPrintable(directory.path()));
-    }
-    {
-        QTemporaryDir directory;
-        Bench::runRecovery(options, report, directory.path());
-    }
-    report.print(QThread::idealThreadCount());
+    Bench::Report report("Tavrel benchmark");
+    Bench::runFullSpeed(options, report);
+    Bench::runWithLargeLog(options, report);
+    Bench::runRecovery(options, report);
+    report.finish(kNotes);
     return 0;
 }

@@ -1,84 +1,40 @@
-// The sending side of the benchmark: a pseudo-terminal, a writer thread, the stream and its check.
-#include "logfile/logtext.h"
-#include "residentmemory.h"
+// The sending side: the stream, a feed thread per pseudo-terminal, a bare reader, and the clocks.
+#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <QFile>
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
+#include <poll.h>
 #include <pty.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace Bench {
 
-unsigned char streamByte(qint64 position)
+qint64 clockNs(clockid_t clock)
 {
-    // A mixed 64-bit hash of the word index: no short period that a lost block could hide in.
-    quint64 z = quint64(position >> 3) + 0x9e3779b97f4a7c15ULL;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    z ^= z >> 31;
-    return static_cast<unsigned char>(z >> ((position & 7) * 8));
-}
-
-qint64 nowNs()
-{
-    timespec now = {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    timespec now{};
+    ::clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-namespace {
-qint64 cpuNsOf(int who)
-{
-    rusage usage = {};
-    ::getrusage(who, &usage);
-    const auto ns = [](const timeval &t) {
-        return qint64(t.tv_sec) * 1000000000 + t.tv_usec * 1000;
-    };
-    return ns(usage.ru_utime) + ns(usage.ru_stime);
-}
-} // namespace
-
-qint64 threadCpuNs(std::thread &thread)
-{
-    clockid_t clock = {};
-    timespec used = {};
-    if (!thread.joinable() || ::pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
-        ::clock_gettime(clock, &used) != 0)
-        return 0;
-    return qint64(used.tv_sec) * 1000000000 + used.tv_nsec;
-}
-
-qint64 processCpuNs()
-{
-    return cpuNsOf(RUSAGE_SELF);
-}
-
-qint64 threadCpuNs()
-{
-    return cpuNsOf(RUSAGE_THREAD);
-}
-
-Pty::Pty()
+FeedTerminal::FeedTerminal()
 {
     char name[256] = {};
-    termios raw = {};
+    termios raw{};
     ::cfmakeraw(&raw);
     if (::openpty(&m_controller, &m_device, name, &raw, nullptr) != 0) {
         m_controller = m_device = -1;
         return;
     }
+    ::fcntl(m_controller, F_SETFL, O_NONBLOCK);
     ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
     ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
     m_devicePath = QString::fromLocal8Bit(name);
 }
 
-Pty::~Pty()
+FeedTerminal::~FeedTerminal()
 {
     if (m_controller >= 0)
         ::close(m_controller);
@@ -86,129 +42,162 @@ Pty::~Pty()
         ::close(m_device);
 }
 
-bool Pty::writeAll(const unsigned char *data, qint64 size)
+bool FeedTerminal::write(QByteArrayView bytes)
 {
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_controller, data + done, size_t(size - done));
-        if (n > 0)
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(m_controller, bytes.data() + done, size_t(bytes.size() - done));
+        if (n > 0) {
             done += n;
-        else if (n < 0 && errno != EINTR)
+            continue;
+        }
+        // Full: sleep until there is room; a reader silent for ten seconds ends the feed.
+        pollfd room{m_controller, POLLOUT, 0};
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || ::poll(&room, 1, 10000) == 0)
             return false;
     }
     return true;
 }
 
-Writer::Writer(Pty &pty, Pace pace, std::function<qint64()> rendered,
-               std::function<void()> onKeyDue)
-    : m_pty(pty), m_pace(pace), m_rendered(std::move(rendered)), m_onKeyDue(std::move(onKeyDue))
+qint64 residentBytes()
 {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
 }
 
-Writer::~Writer()
+unsigned char streamByte(qint64 position)
 {
-    join();
+    // A mixed hash of the word index: no short period that a lost block could hide in.
+    quint64 z = quint64(position >> 3) + 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    z ^= z >> 31;
+    return static_cast<unsigned char>(z >> ((position & 7) * 8));
 }
 
-void Writer::start()
+bool writeLog(const QString &path, qint64 size)
 {
-    m_startNs = nowNs();
-    m_thread = std::thread([this] { run(); });
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes(1 << 18, Qt::Uninitialized);
+    QByteArray block;
+    int column = 1;
+    for (qint64 position = 0; file.size() < size; position += bytes.size()) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(streamByte(position + i));
+        block.clear();
+        appendHex(block, bytes, 28, column);
+        const qint64 take = qMin<qint64>(block.size(), size - file.size());
+        if (file.write(block.constData(), take) != take)
+            return false;
+    }
+    // On disk before any figure is taken: a save must not pay for the set-up's writes.
+    return file.flush() && ::fsync(file.handle()) == 0;
 }
 
-void Writer::join()
+double diskWriteMs(const QString &path, qint64 bytes)
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    const QByteArray block(1 << 20, 'A');
+    const qint64 before = clockNs();
+    for (qint64 done = 0; done < bytes; done += block.size())
+        file.write(block.constData(), qMin<qint64>(block.size(), bytes - done));
+    const bool flushed = file.flush() && ::fsync(file.handle()) == 0;
+    const double ms = (clockNs() - before) / 1e6;
+    file.remove();
+    return flushed ? ms : -1;
 }
 
-qint64 Writer::cpuNsNow()
+bool Feed::waitUntilShown() const
 {
-    return m_finished.load() ? m_cpuNs : threadCpuNs(m_thread);
-}
-
-void Writer::waitUntil(qint64 deadlineNs) const
-{
-    const qint64 left = deadlineNs - nowNs();
-    if (left <= 0)
-        return;
-    const timespec pause = {time_t(left / 1000000000), long(left % 1000000000)};
-    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
-}
-
-void Writer::run()
-{
-    const qint64 cpuAtStart = threadCpuNs();
-    std::vector<unsigned char> buffer(size_t(qMax<qint64>(m_pace.bytesPerStep, 1)));
-    const qint64 endNs = m_pace.durationMs ? m_startNs + m_pace.durationMs * 1000000 : 0;
-    qint64 position = 0;
-    qint64 nextKeyNs = m_startNs + m_pace.keyEveryNs;
-    for (qint64 step = 0;; ++step) {
-        if (m_pace.totalBytes && position >= m_pace.totalBytes)
-            break;
-        if (endNs && nowNs() >= endNs)
-            break;
-        if (m_pace.stepNs)
-            waitUntil(m_startNs + step * m_pace.stepNs);
-        if (m_onKeyDue && m_pace.keyEveryNs && nowNs() >= nextKeyNs) {
-            m_onKeyDue();
-            nextKeyNs += m_pace.keyEveryNs;
-        }
-        qint64 count = qint64(buffer.size());
-        if (m_pace.totalBytes)
-            count = qMin(count, m_pace.totalBytes - position);
-        for (qint64 i = 0; i < count; ++i)
-            buffer[size_t(i)] = streamByte(position + i);
-        if (!m_pty.writeAll(buffer.data(), count)) {
-            m_failed = true;
-            break;
-        }
-        position += count;
-        m_sent.store(position);
-        // The reader must have shown this byte before the next one goes, so no read sees two.
-        const qint64 giveUpNs = nowNs() + 1000000000;
-        while (m_pace.waitForEachByte && m_rendered() < position && nowNs() < giveUpNs)
+    qint64 seen = shown();
+    const qint64 sinceNs = clockNs();
+    qint64 progressNs = sinceNs;
+    while (sentCost.load() > seen) {
+        // A bare loop answers a byte within microseconds: spin briefly before sleeping.
+        if (clockNs() - sinceNs < 200000)
             std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        const qint64 now = shown();
+        if (now != seen)
+            progressNs = clockNs();
+        else if (clockNs() - progressNs > 10000000000)
+            return false;
+        seen = now;
     }
-    m_cpuNs = threadCpuNs() - cpuAtStart;
-    m_finished.store(true);
+    return true;
 }
 
-namespace {
-int hexDigit(char c)
+void Feed::run(FeedTerminal &terminal)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
+    QByteArray chunk(qMax<qint64>(pace.bytesPerStep, 1), Qt::Uninitialized);
+    const qint64 endNs = pace.durationMs ? startNs + pace.durationMs * 1000000 : 0;
+    qint64 position = 0;
+    for (qint64 step = 0; !failed.load(); ++step) {
+        if ((pace.totalBytes && position >= pace.totalBytes) || (endNs && clockNs() >= endNs))
+            break;
+        std::this_thread::sleep_for(
+            std::chrono::nanoseconds(startNs + step * pace.stepNs - clockNs()));
+        if (pace.totalBytes)
+            chunk.truncate(qMin<qint64>(chunk.size(), pace.totalBytes - position));
+        for (qsizetype i = 0; i < chunk.size(); ++i)
+            chunk[i] = char(streamByte(position + i));
+        if (!terminal.write(chunk))
+            failed.store(true);
+        position += chunk.size();
+        sent.store(position);
+        sentCost.store(sentCost.load() + cost(chunk));
+        if (pace.oneAtATime && !waitUntilShown())
+            failed.store(true);
+    }
+    wallNs = qMax<qint64>(clockNs() - startNs, 1);
+    cpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+    finished.store(true);
 }
-} // namespace
 
-qint64 lostBytes(const LogText &text, qint64 from, qint64 sent)
+BareFigures runBareLoop(const Pace &pace)
 {
-    qint64 wrong = 0;
-    qint64 received = 0;
-    int value = 0;
-    int digits = 0;
-    constexpr qint64 kPiece = 1 << 20;
-    for (qint64 at = qMax<qint64>(from, 0); at < text.size(); at += kPiece) {
-        const QByteArray piece = text.mid(at, kPiece);
-        for (const char c : piece) {
-            if (c == ' ' || c == '\r' || c == '\n') {
-                if (digits > 0) {
-                    wrong += digits > 2 || received >= sent || value != streamByte(received);
-                    ++received;
-                }
-                value = digits = 0;
+    FeedTerminal terminal;
+    const int fd = ::open(terminal.devicePath().toLocal8Bit().constData(),
+                          O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    std::atomic<qint64> received{0};
+    std::atomic<bool> stopping{false};
+    qint64 readerCpuNs = 0;
+    std::thread reader([&] {
+        const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
+        char buffer[4096];
+        while (!stopping.load()) {
+            // The time-out only lets the loop see that it should end; data wakes it at once.
+            pollfd descriptor{fd, POLLIN, 0};
+            if (::poll(&descriptor, 1, 50) <= 0)
                 continue;
-            }
-            const int digit = hexDigit(c);
-            if (++digits <= 2)
-                value = value * 16 + (digit < 0 ? 256 : digit);
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                received.store(received.load() + n);
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                break;
         }
-    }
-    return qMax<qint64>(sent - received, 0) + wrong;
+        readerCpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+    });
+    Feed feed{pace, [&] { return received.load(); }, [](QByteArrayView c) { return c.size(); }};
+    std::thread(&Feed::run, &feed, std::ref(terminal)).join();
+    // What is still in flight arrives within the loop's next turn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stopping.store(true);
+    reader.join();
+    if (fd >= 0)
+        ::close(fd);
+    return {received.load() / (feed.wallNs / 1e9), double(readerCpuNs) / feed.wallNs};
 }
 
 } // namespace Bench

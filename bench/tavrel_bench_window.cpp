@@ -1,168 +1,118 @@
-// The receiving side of the benchmark: the real window, driven as a user would, and watched.
-#include "app/form1.h"
-#include "app/logview/logview.h"
-#include "app/toolkit/messagebox.h"
+// The receiving side: the real window, driven through its controls, and what its view shows.
+#include "capture/hexrender.h"
+#include "logfile/logtext.h"
+#include "support/capturestate.h"
 #include "tavrel_bench.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
-#include <QPushButton>
 #include <QTimer>
-#include <deque>
+#include <climits>
+#include <cstdio>
 
 namespace Bench {
 
-namespace {
-
-// Times each posted key press from its posting to the end of its handling.
-class KeyWatch : public QObject
+qint64 Window::open()
 {
-public:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        // Handled here in full, so the time taken includes the view's own work on the key.
-        watched->event(event);
-        const qint64 handled = nowNs();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_posted.empty()) {
-            m_delays.push_back(handled - m_posted.front());
-            m_posted.pop_front();
-        }
-        return true;
-    }
-
-    void posted(qint64 at)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.push_back(at);
-    }
-    std::vector<qint64> delays() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_delays;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_delays.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::deque<qint64> m_posted;
-    std::vector<qint64> m_delays;
-};
-
-} // namespace
-
-Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
-
-bool Application::notify(QObject *receiver, QEvent *event)
-{
-    if (m_depth > 0 || (receiver != m_watched[0] && receiver != m_watched[1]))
-        return QApplication::notify(receiver, event);
-    ++m_depth;
-    const qint64 before = nowNs();
-    const bool result = QApplication::notify(receiver, event);
-    m_watchedNs += nowNs() - before;
-    --m_depth;
-    return result;
-}
-
-void Application::watch(const QObject *first, const QObject *second)
-{
-    m_watched[0] = first;
-    m_watched[1] = second;
-}
-
-namespace {
-Application *benchApplication()
-{
-    return dynamic_cast<Application *>(QCoreApplication::instance());
-}
-} // namespace
-
-Window::Window(const QString &directory) : m_previousDir(QDir::currentPath())
-{
-    QDir::setCurrent(directory);
-    MessageBox::setResponder([this](const MessageBox::Shown &shown) {
-        ++m_messageBoxes;
-        m_lastMessage = shown.text;
-        return shown.style == MessageBox::YesNoQuestion ? int(MessageBox::Yes)
-                                                        : int(MessageBox::Ok);
-    });
-    m_keyWatch = std::make_unique<KeyWatch>();
-}
-
-Window::~Window()
-{
-    m_form.reset();
-    MessageBox::setResponder({});
-    QDir::setCurrent(m_previousDir);
-}
-
-void Window::open()
-{
-    const qint64 before = nowNs();
-    m_form = std::make_unique<Form1>();
-    m_constructNs = nowNs() - before;
-    m_form->Text1->installEventFilter(m_keyWatch.get());
-    // The window's receive handler, timed: the benchmark calls it in the window's stead.
-    QObject::disconnect(&m_form->MSComm1, &CommControl::onComm, m_form.get(),
-                        &Form1::MSComm1_OnComm);
-    QObject::connect(&m_form->MSComm1, &CommControl::onComm, m_keyWatch.get(),
-                     [this] { handleOnComm(); });
-    if (Application *application = benchApplication())
-        application->watch(m_form->Text1, m_form->Text1->viewport());
-    m_form->show();
+    const qint64 before = clockNs();
+    m_fixture.start();
+    form().Text1->installEventFilter(this);
+    // After the window's own handler, so the view already shows what arrived.
+    connect(&form().MSComm1, &CommControl::onComm, this, &Window::noteShown);
     postKey();
-    runUntil([this] { return !keyDelaysNs().empty(); }, 60000, 1);
+    runUntil([this] { return !takeKeyDelays().empty(); }, 60000, 1);
+    return clockNs() - before;
 }
 
-void Window::handleOnComm()
+bool Window::start(FeedTerminal &terminal)
 {
-    const qint64 before = nowNs();
-    m_form->MSComm1_OnComm();
-    m_onCommNs += nowNs() - before;
-    // The handler leaves the chunk it rendered in ReceivedData.
-    const qsizetype size = m_form->ReceivedData.size();
-    if (size == 0)
-        return;
-    ++m_events;
-    m_singleByteEvents += size == 1;
-    m_rendered.store(m_rendered.load() + size);
-    m_lastRenderNs = nowNs();
-}
-
-bool Window::start(const Pty &pty)
-{
-    qputenv("TAVREL_PORT1", pty.devicePath().toLocal8Bit());
-    m_form->Combo1->setCurrentText(QStringLiteral("1"));
-    m_form->Combo5->setCurrentText(QStringLiteral("115200"));
-    m_rendered.store(0);
-    m_events = m_singleByteEvents = 0;
-    m_onCommNs = 0;
-    m_viewEventsAtStart = benchApplication() ? benchApplication()->watchedNs() : 0;
-    m_capturedFrom = m_form->Text1->length();
-    m_form->Command1->click();
-    return m_form->MSComm1.portOpen();
+    qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
+    form().Combo1->setCurrentText(QStringLiteral("1"));
+    form().Combo5->setCurrentText(QStringLiteral("115200"));
+    m_perLine = qMax(1, int(lineCapacity(form().text1Width())));
+    m_startLength = view().length();
+    m_shown.store(m_startLength);
+    m_lastShownNs = clockNs();
+    form().Command1->click();
+    return capturing(form());
 }
 
 qint64 Window::stopNs()
 {
-    const qint64 before = nowNs();
-    m_form->Command2->click();
-    return nowNs() - before;
+    const qint64 before = clockNs();
+    form().Command2->click();
+    return clockNs() - before;
 }
 
-qint64 Window::viewEventsNs() const
+void Window::noteShown()
 {
-    return benchApplication() ? benchApplication()->watchedNs() - m_viewEventsAtStart : 0;
+    const qint64 length = view().length();
+    if (length > m_shown.load())
+        m_lastShownNs = clockNs();
+    m_shown.store(length);
+}
+
+Captured Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
+{
+    m_terminal = std::make_unique<FeedTerminal>();
+    if (!m_terminal->isValid() || !start(*m_terminal)) {
+        std::printf("%s: could not start: %s\n", name.constData(),
+                    qPrintable(m_fixture.boxes.isEmpty() ? "" : m_fixture.boxes.last().text));
+        return {};
+    }
+    const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
+    Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
+              [this](QByteArrayView chunk) { return textOf(chunk); }};
+    std::thread sender(&Feed::run, &feed, std::ref(*m_terminal));
+    runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);
+    sender.join();
+    const bool shown = runUntil([&] { return feed.caughtUp(); }, 30000, checkMs);
+    // Until the view showed the last byte: the check's own delay is not the window's.
+    const qint64 wallNs = qMax<qint64>(m_lastShownNs - feed.startNs, 1);
+    const qint64 cpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - feed.cpuNs;
+    if (!shown || feed.failed.load())
+        std::printf("%s: the view stopped short of the %lld bytes sent\n", name.constData(),
+                    feed.sent.load());
+    report.addLoss(name, feed.sent.load(), lostBytes(feed.sent.load()));
+    return {feed.sent.load(), feed.sent.load() / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
+}
+
+qint64 Window::textOf(QByteArrayView chunk)
+{
+    qint64 length = 0;
+    for (const char c : chunk) {
+        length += uchar(c) < 16 ? 2 : 3;
+        if (++m_column > m_perLine) {
+            m_column = 1;
+            length += 2;
+        }
+    }
+    return length;
+}
+
+qint64 Window::lostBytes(qint64 sent) const
+{
+    const LogText &text = view().storage();
+    qint64 wrong = 0;
+    qint64 received = 0;
+    int value = 0;
+    int digits = 0;
+    constexpr qint64 kPiece = 1 << 20;
+    for (qint64 at = m_startLength; at < text.size(); at += kPiece) {
+        for (const char c : text.mid(at, kPiece)) {
+            if (c != ' ' && c != '\r' && c != '\n') {
+                const auto digit = QByteArrayView("0123456789ABCDEF").indexOf(c);
+                value = ++digits <= 2 ? value * 16 + (digit < 0 ? 256 : digit) : 256;
+                continue;
+            }
+            if (digits > 0) {
+                wrong += received >= sent || value != streamByte(received);
+                ++received;
+            }
+            value = digits = 0;
+        }
+    }
+    return qMax<qint64>(sent - received, 0) + wrong;
 }
 
 bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs)
@@ -181,22 +131,34 @@ bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int chec
     return done();
 }
 
+bool Window::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    // Handled here in full, so the time includes the view's own work on the key.
+    watched->event(event);
+    const std::lock_guard<std::mutex> lock(m_keyMutex);
+    if (!m_keysPosted.empty()) {
+        m_keyDelays.push_back(clockNs() - m_keysPosted.front());
+        m_keysPosted.pop_front();
+    }
+    return true;
+}
+
 void Window::postKey()
 {
-    auto *watch = static_cast<KeyWatch *>(m_keyWatch.get());
-    watch->posted(nowNs());
-    QCoreApplication::postEvent(m_form->Text1,
+    {
+        const std::lock_guard<std::mutex> lock(m_keyMutex);
+        m_keysPosted.push_back(clockNs());
+    }
+    QCoreApplication::postEvent(form().Text1,
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
 }
 
-std::vector<qint64> Window::keyDelaysNs() const
+std::vector<qint64> Window::takeKeyDelays()
 {
-    return static_cast<KeyWatch *>(m_keyWatch.get())->delays();
-}
-
-void Window::clearKeyDelays()
-{
-    static_cast<KeyWatch *>(m_keyWatch.get())->clear();
+    const std::lock_guard<std::mutex> lock(m_keyMutex);
+    return std::exchange(m_keyDelays, {});
 }
 
 } // namespace Bench

@@ -92,18 +92,6 @@ public:
     static constexpr float kMinClientWidth = 7230;
     static constexpr float kMinClientHeight = 4310;
 
-    // Form state: the last accepted settings, where the next item goes, the log's name.
-    qint32 LastBaudRate = 0;
-    QString LastParity;
-    qint16 LastPortNumber = 0;
-    qint16 LastDataBits = 0;
-    float LastStopBits = 0;
-    qint16 ColumnCount = 0;
-    qsizetype ByteIndex = 0;
-    QString PortSettings;
-    QByteArray ReceivedData;
-    QString LogFileName;
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -155,6 +143,18 @@ private:
     void recoverJournal(const JournalRecovery &recovery);
     void startJournal();
     void warn(const QString &text);
+
+    // Form state: the last accepted settings, where the next item goes, the log's name.
+    qint32 LastBaudRate = 0;
+    QString LastParity;
+    qint16 LastPortNumber = 0;
+    qint16 LastDataBits = 0;
+    float LastStopBits = 0;
+    qint16 ColumnCount = 0;
+    qsizetype ByteIndex = 0;
+    QString PortSettings;
+    QByteArray ReceivedData;
+    QString LogFileName;
 
     QWidget *m_client = nullptr;
     DialogButtons *m_dialogButtons = nullptr;

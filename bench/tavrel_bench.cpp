@@ -80,27 +80,22 @@ Bench::Options parseOptions(const QCoreApplication &app)
     parser.setApplicationDescription(
         "Drives the Tavrel window through pseudo-terminals and prints its performance figures.");
     parser.addHelpOption();
-    parser.addOption({"check", "Short run against generous budgets; fails when one is missed."});
-    Bench::Options options;
-    struct Entry
-    {
-        const char *name;
-        const char *text;
-        qint64 *value;
-    };
-    const Entry entries[] = {
-        {"received-mb", "MB received at full speed (rate and memory)", &options.receivedMb},
-        {"log-mb", "MB of log.txt at start-up (start-up, pages, saves)", &options.logMb},
-        {"seconds", "seconds of each paced run (one byte per event: half)", &options.seconds},
-        {"recovery-mb", "MB captured and left unsaved by a killed run", &options.recoveryMb},
-    };
-    for (const Entry &entry : entries)
-        parser.addOption({entry.name, entry.text, "n", QString::number(*entry.value)});
+    const QCommandLineOption check("check",
+                                   "Short run against generous budgets; fails when one is missed.");
+    const QCommandLineOption received("received-mb", "MB received at full speed (rate, memory)",
+                                      "n", "100");
+    const QCommandLineOption log("log-mb", "MB of log.txt at start-up (start-up, pages, saves)",
+                                 "n", "2000");
+    const QCommandLineOption seconds(
+        "seconds", "seconds of each paced run (one byte per event: half)", "n", "10");
+    const QCommandLineOption recovery("recovery-mb", "MB captured and left unsaved by a killed run",
+                                      "n", "1000");
+    parser.addOptions({check, received, log, seconds, recovery});
     parser.process(app);
-    for (const Entry &entry : entries)
-        *entry.value = qMax<qint64>(1, parser.value(entry.name).toLongLong());
-    options.check = parser.isSet("check");
-    return options;
+    const auto size = [&parser](const QCommandLineOption &option) {
+        return qMax<qint64>(1, parser.value(option).toLongLong());
+    };
+    return {size(received), size(log), size(seconds), size(recovery), parser.isSet(check)};
 }
 
 const char kNotes[] =

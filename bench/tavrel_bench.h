@@ -6,24 +6,18 @@
 #include <QByteArrayView>
 #include <atomic>
 #include <ctime>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Bench {
 
 // Nanoseconds on a clock: the monotonic one, or CLOCK_PROCESS_CPUTIME_ID, CLOCK_THREAD_CPUTIME_ID.
 qint64 clockNs(clockid_t clock = CLOCK_MONOTONIC);
-qint64 residentBytes();
 // The byte at a position of the stream every feed sends; the loss check regenerates it.
 unsigned char streamByte(qint64 position);
-// A log as a capture writes it: hex items of the stream, 28 to a line, cut at the size, on disk.
-bool writeLog(const QString &path, qint64 size);
-// The disk alone: writing and flushing that many bytes to a new file, removed after.
-double diskWriteMs(const QString &path, qint64 bytes);
 QByteArray number(double value, const char *unit, int decimals = 0);
 
 // The table, printed a row at a time; the loss of every run adds up to its last row.
@@ -41,14 +35,13 @@ struct Report
     void finish(const char *notes);
 };
 
-// How a feed paces the stream.
 struct Pace
 {
-    qint64 totalBytes = 0;   // stop after this many bytes (0: run for the duration)
-    qint64 durationMs = 0;   // stop after this long (0: no limit)
-    qint64 bytesPerStep = 0; // bytes per write
-    qint64 stepNs = 0;       // time between writes (0: as fast as the terminal takes them)
-    bool oneAtATime = false; // each byte waits until the reader has shown the last
+    qint64 totalBytes = 0; // 0: run for the duration
+    qint64 durationMs = 0; // 0: until the total is sent
+    qint64 bytesPerStep = 0;
+    qint64 stepNs = 0;       // 0: as fast as the terminal takes them
+    bool oneAtATime = false; // each step waits until the reader has shown the last
 };
 
 // A pseudo-terminal whose controller blocks while the terminal is full, as a line's sender waits:
@@ -71,8 +64,8 @@ private:
     QString m_devicePath;
 };
 
-// Sends the stream into a pseudo-terminal while the window's event loop runs; shown() is what
-// the reader has shown, in the units that cost() gives a chunk of the stream.
+// Sends the stream into a pseudo-terminal from a thread of its own; shown() is what the reader
+// has shown, in the units that cost() gives a chunk of the stream.
 struct Feed
 {
     Pace pace;
@@ -86,30 +79,20 @@ struct Feed
     qint64 wallNs = 1; // once finished
     qint64 cpuNs = 0;  // of the feed's own thread, once finished
 
-    // In a thread of its own.
     void run(FeedTerminal &terminal);
     bool caughtUp() const { return finished.load() && shown() >= sentCost.load(); }
-    // False when the reader made no progress for 10 s.
-    bool waitUntilShown() const;
 };
 
-struct BareFigures
+// The rate a reader kept up with, and its share of a core meanwhile.
+struct Rate
 {
     double bytesPerSecond = 0;
     double cpuShare = 0;
 };
+
 // The same paced stream read by a plain poll-and-read loop on a terminal of its own, without Qt
 // or a window: what the kernel alone costs a reader, for the window's figures to be read against.
-BareFigures runBareLoop(const Pace &pace);
-
-// What a capture measured: the bytes sent, their rate, and Tavrel's share of a core from the
-// first byte sent until the view showed the last.
-struct Captured
-{
-    qint64 sent = 0;
-    double bytesPerSecond = 0;
-    double cpuShare = 0;
-};
+Rate runBareLoop(const Pace &pace);
 
 // The real window in a folder of its own, every message box answered, driven through its
 // controls; what its view shows since Start is counted in characters of text.
@@ -123,43 +106,39 @@ public:
     qint64 open();
     Form1 &form() { return *m_fixture.form; }
     LogView &view() const { return *m_fixture.view(); }
-    // Start on this terminal at 115200 baud.
-    bool start(FeedTerminal &terminal);
+    // Start on a new terminal at 115200 baud.
+    bool start();
     qint64 stopNs();
     // Start on a new terminal, feed it at the pace until the view shows it all, and count the
-    // loss; the port stays open. The check for the end runs every checkMs.
-    Captured capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs);
+    // loss; the port stays open. Tavrel's rate and CPU run until the view showed the last byte.
+    Rate capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs);
     bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs = 5);
     // Posts a key press to the view, from any thread; its delay is kept when it is handled.
     void postKey();
-    std::vector<qint64> takeKeyDelays();
+    std::vector<qint64> takeKeyDelays() { return std::exchange(m_keyDelays, {}); }
 
 private:
-    // Times each posted key press from its posting to the end of its handling.
     bool eventFilter(QObject *watched, QEvent *event) override;
     void noteShown();
     qint64 textOf(QByteArrayView chunk);
     qint64 lostBytes(qint64 sent) const;
 
     FormFixture m_fixture;
-    std::mutex m_keyMutex;
-    std::deque<qint64> m_keysPosted;
     std::vector<qint64> m_keyDelays;
     std::unique_ptr<FeedTerminal> m_terminal;
     std::atomic<qint64> m_shown{0};
     qint64 m_startLength = 0;
     qint64 m_lastShownNs = 0;
-    // Where the window puts the next item: column 1 in a new window, then as the stream goes.
     int m_column = 1;
     int m_perLine = 1;
 };
 
 struct Options
 {
-    qint64 receivedMb = 100;
-    qint64 logMb = 2000;
-    qint64 seconds = 10;
-    qint64 recoveryMb = 1000;
+    qint64 receivedMb = 0;
+    qint64 logMb = 0;
+    qint64 seconds = 0;
+    qint64 recoveryMb = 0;
     bool check = false;
 };
 

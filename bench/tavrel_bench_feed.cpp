@@ -1,8 +1,6 @@
 // The sending side: the stream, a feed thread per pseudo-terminal, a bare reader, and the clocks.
-#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -58,18 +56,6 @@ bool FeedTerminal::write(QByteArrayView bytes)
     return true;
 }
 
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
-}
-
 unsigned char streamByte(qint64 position)
 {
     // A mixed hash of the word index: no short period that a lost block could hide in.
@@ -80,62 +66,26 @@ unsigned char streamByte(qint64 position)
     return static_cast<unsigned char>(z >> ((position & 7) * 8));
 }
 
-bool writeLog(const QString &path, qint64 size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray bytes(1 << 18, Qt::Uninitialized);
-    QByteArray block;
-    int column = 1;
-    for (qint64 position = 0; file.size() < size; position += bytes.size()) {
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            bytes[i] = char(streamByte(position + i));
-        block.clear();
-        appendHex(block, bytes, 28, column);
-        const qint64 take = qMin<qint64>(block.size(), size - file.size());
-        if (file.write(block.constData(), take) != take)
-            return false;
-    }
-    // On disk before any figure is taken: a save must not pay for the set-up's writes.
-    return file.flush() && ::fsync(file.handle()) == 0;
-}
+namespace {
 
-double diskWriteMs(const QString &path, qint64 bytes)
+// One step at a time: the reader has a step in hand; false when it took longer than 10 s.
+bool waitUntilShown(const Feed &feed)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return -1;
-    const QByteArray block(1 << 20, 'A');
-    const qint64 before = clockNs();
-    for (qint64 done = 0; done < bytes; done += block.size())
-        file.write(block.constData(), qMin<qint64>(block.size(), bytes - done));
-    const bool flushed = file.flush() && ::fsync(file.handle()) == 0;
-    const double ms = (clockNs() - before) / 1e6;
-    file.remove();
-    return flushed ? ms : -1;
-}
-
-bool Feed::waitUntilShown() const
-{
-    qint64 seen = shown();
     const qint64 sinceNs = clockNs();
-    qint64 progressNs = sinceNs;
-    while (sentCost.load() > seen) {
+    while (feed.sentCost.load() > feed.shown()) {
+        const qint64 waitedNs = clockNs() - sinceNs;
+        if (waitedNs > 10000000000)
+            return false;
         // A bare loop answers a byte within microseconds: spin briefly before sleeping.
-        if (clockNs() - sinceNs < 200000)
+        if (waitedNs < 200000)
             std::this_thread::yield();
         else
             std::this_thread::sleep_for(std::chrono::microseconds(50));
-        const qint64 now = shown();
-        if (now != seen)
-            progressNs = clockNs();
-        else if (clockNs() - progressNs > 10000000000)
-            return false;
-        seen = now;
     }
     return true;
 }
+
+} // namespace
 
 void Feed::run(FeedTerminal &terminal)
 {
@@ -157,7 +107,7 @@ void Feed::run(FeedTerminal &terminal)
         position += chunk.size();
         sent.store(position);
         sentCost.store(sentCost.load() + cost(chunk));
-        if (pace.oneAtATime && !waitUntilShown())
+        if (pace.oneAtATime && !waitUntilShown(*this))
             failed.store(true);
     }
     wallNs = qMax<qint64>(clockNs() - startNs, 1);
@@ -165,7 +115,7 @@ void Feed::run(FeedTerminal &terminal)
     finished.store(true);
 }
 
-BareFigures runBareLoop(const Pace &pace)
+Rate runBareLoop(const Pace &pace)
 {
     FeedTerminal terminal;
     const int fd = ::open(terminal.devicePath().toLocal8Bit().constData(),
@@ -190,7 +140,7 @@ BareFigures runBareLoop(const Pace &pace)
         readerCpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
     });
     Feed feed{pace, [&] { return received.load(); }, [](QByteArrayView c) { return c.size(); }};
-    std::thread(&Feed::run, &feed, std::ref(terminal)).join();
+    feed.run(terminal);
     // What is still in flight arrives within the loop's next turn.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     stopping.store(true);

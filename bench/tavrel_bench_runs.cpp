@@ -1,15 +1,64 @@
 // The benchmark's runs: each drives the real window and adds its figures to the report.
 #include "logfile/journal.h"
 #include "support/files.h"
+#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace Bench {
 
 namespace {
+
+qint64 residentBytes()
+{
+    // The second field of statm counts resident pages.
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const QByteArray fields = statm.open(QIODevice::ReadOnly) ? statm.readAll() : QByteArray();
+    return fields.split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+// A log as a capture writes it: hex items of the stream, 28 to a line, cut at the size, on disk.
+bool writeLog(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes(1 << 18, Qt::Uninitialized);
+    QByteArray block;
+    int column = 1;
+    for (qint64 position = 0; file.size() < size; position += bytes.size()) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(streamByte(position + i));
+        block.clear();
+        appendHex(block, bytes, 28, column);
+        const qint64 take = qMin<qint64>(block.size(), size - file.size());
+        if (file.write(block.constData(), take) != take)
+            return false;
+    }
+    // On disk before any figure is taken: a save must not pay for the set-up's writes.
+    return file.flush() && ::fsync(file.handle()) == 0;
+}
+
+// The disk alone: writing and flushing that many bytes to a new file, removed after.
+double diskWriteMs(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    const QByteArray block(1 << 20, 'A');
+    const qint64 before = clockNs();
+    for (qint64 done = 0; done < bytes; done += block.size())
+        file.write(block.constData(), qMin<qint64>(block.size(), bytes - done));
+    const bool flushed = file.flush() && ::fsync(file.handle()) == 0;
+    const double ms = (clockNs() - before) / 1e6;
+    file.remove();
+    return flushed ? ms : -1;
+}
 
 // The 99th percentile, in milliseconds.
 double p99Ms(std::vector<qint64> values)
@@ -41,12 +90,11 @@ double pageMovesP99Ms(Window &window)
 
 void runSingleBytes(const Options &options, Report &report, Window &window)
 {
-    const Captured single = window.capture(report, "one byte per event",
-                                           Pace{0, options.seconds * 500, 1, 0, true}, 20);
+    const Rate single = window.capture(report, "one byte per event",
+                                       Pace{0, options.seconds * 500, 1, 0, true}, 20);
     window.stopNs();
     const double rate = single.bytesPerSecond;
-    const BareFigures bare =
-        runBareLoop(Pace{0, qMin<qint64>(options.seconds, 3) * 1000, 1, 0, true});
+    const Rate bare = runBareLoop(Pace{0, qMin<qint64>(options.seconds, 3) * 1000, 1, 0, true});
     report.row("one byte per event, each sent once the last is shown: Tavrel / a bare loop",
                number(rate / 1e3, "KB/s", 2) + " / " +
                    number(bare.bytesPerSecond / 1e3, "KB/s", 1) + " = " +
@@ -58,9 +106,9 @@ void runBaud115200(const Options &options, Report &report, Window &window)
 {
     // 23 bytes every 2 ms: a UART's FIFO at 115200 baud hands over a few bytes at a time.
     const Pace pace{0, options.seconds * 1000, 23, 2000000};
-    const Captured run = window.capture(report, "115200 baud", pace, 500);
+    const Rate run = window.capture(report, "115200 baud", pace, 500);
     window.stopNs();
-    const BareFigures bare = runBareLoop(pace);
+    const Rate bare = runBareLoop(pace);
     const double ratio = run.cpuShare / qMax(bare.cpuShare, 1e-9);
     report.row("CPU at 115200 baud (" + number(run.bytesPerSecond / 1e3, "KB/s", 1) +
                    "): Tavrel / a bare poll-and-read loop after it",
@@ -76,8 +124,8 @@ void runKeys(const Options &options, Report &report, Window &window)
         for (; clockNs() < endNs; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
             window.postKey();
     });
-    const Captured run = window.capture(report, "1 MB/s with keys",
-                                        Pace{0, options.seconds * 1000, 1000, 1000000}, 20);
+    const Rate run = window.capture(report, "1 MB/s with keys",
+                                    Pace{0, options.seconds * 1000, 1000, 1000000}, 20);
     keys.join();
     window.runUntil([] { return false; }, 50);
     window.stopNs();
@@ -116,7 +164,7 @@ FullSpeed measureFullSpeed(Report &report, qint64 bytes)
     window.open();
     window.runUntil([] { return false; }, 200);
     const qint64 rssBefore = residentBytes();
-    const Captured run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
+    const Rate run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
     const FullSpeed result{run.bytesPerSecond, run.cpuShare, residentBytes() - rssBefore,
                            window.form().journal().longestWaitMs()};
     window.stopNs();
@@ -175,8 +223,7 @@ void runWithLargeLog(const Options &options, Report &report)
     report.row("resident memory it added, shown and paged through", number(memory, "MB"),
                "<= 100 MB, logs of any length", memory <= 100);
 
-    FeedTerminal idle;
-    window.start(idle);
+    window.start();
     const double save = window.stopNs() / 1e6;
     report.row("Stop with nothing new on the " + logSize + " log (with fsync)", number(save, "ms"),
                "<= 500 ms, logs of any length",

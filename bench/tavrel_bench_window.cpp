@@ -2,6 +2,7 @@
 #include "capture/hexrender.h"
 #include "logfile/logtext.h"
 #include "support/capturestate.h"
+#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <QEventLoop>
@@ -11,6 +12,17 @@
 #include <cstdio>
 
 namespace Bench {
+
+namespace {
+
+// A key press that carries the time it was posted.
+struct TimedKey : QKeyEvent
+{
+    TimedKey() : QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier) {}
+    qint64 postedNs = clockNs();
+};
+
+} // namespace
 
 qint64 Window::open()
 {
@@ -24,9 +36,10 @@ qint64 Window::open()
     return clockNs() - before;
 }
 
-bool Window::start(FeedTerminal &terminal)
+bool Window::start()
 {
-    qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
+    m_terminal = std::make_unique<FeedTerminal>();
+    qputenv("TAVREL_PORT1", m_terminal->devicePath().toLocal8Bit());
     form().Combo1->setCurrentText(QStringLiteral("1"));
     form().Combo5->setCurrentText(QStringLiteral("115200"));
     m_perLine = qMax(1, int(lineCapacity(form().text1Width())));
@@ -34,7 +47,7 @@ bool Window::start(FeedTerminal &terminal)
     m_shown.store(m_startLength);
     m_lastShownNs = clockNs();
     form().Command1->click();
-    return capturing(form());
+    return m_terminal->isValid() && capturing(form());
 }
 
 qint64 Window::stopNs()
@@ -52,10 +65,9 @@ void Window::noteShown()
     m_shown.store(length);
 }
 
-Captured Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
+Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
 {
-    m_terminal = std::make_unique<FeedTerminal>();
-    if (!m_terminal->isValid() || !start(*m_terminal)) {
+    if (!start()) {
         std::printf("%s: could not start: %s\n", name.constData(),
                     qPrintable(m_fixture.boxes.isEmpty() ? "" : m_fixture.boxes.last().text));
         return {};
@@ -74,20 +86,14 @@ Captured Window::capture(Report &report, const QByteArray &name, const Pace &pac
         std::printf("%s: the view stopped short of the %lld bytes sent\n", name.constData(),
                     feed.sent.load());
     report.addLoss(name, feed.sent.load(), lostBytes(feed.sent.load()));
-    return {feed.sent.load(), feed.sent.load() / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
+    return {feed.sent.load() / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
 }
 
 qint64 Window::textOf(QByteArrayView chunk)
 {
-    qint64 length = 0;
-    for (const char c : chunk) {
-        length += uchar(c) < 16 ? 2 : 3;
-        if (++m_column > m_perLine) {
-            m_column = 1;
-            length += 2;
-        }
-    }
-    return length;
+    QByteArray text;
+    appendHex(text, chunk, m_perLine, m_column);
+    return text.size();
 }
 
 qint64 Window::lostBytes(qint64 sent) const
@@ -133,32 +139,18 @@ bool Window::runUntil(const std::function<bool()> &done, int timeoutMs, int chec
 
 bool Window::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() != QEvent::KeyPress)
+    auto *key = dynamic_cast<TimedKey *>(event);
+    if (!key)
         return false;
     // Handled here in full, so the time includes the view's own work on the key.
     watched->event(event);
-    const std::lock_guard<std::mutex> lock(m_keyMutex);
-    if (!m_keysPosted.empty()) {
-        m_keyDelays.push_back(clockNs() - m_keysPosted.front());
-        m_keysPosted.pop_front();
-    }
+    m_keyDelays.push_back(clockNs() - key->postedNs);
     return true;
 }
 
 void Window::postKey()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_keyMutex);
-        m_keysPosted.push_back(clockNs());
-    }
-    QCoreApplication::postEvent(form().Text1,
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
-}
-
-std::vector<qint64> Window::takeKeyDelays()
-{
-    const std::lock_guard<std::mutex> lock(m_keyMutex);
-    return std::exchange(m_keyDelays, {});
+    QCoreApplication::postEvent(form().Text1, new TimedKey);
 }
 
 } // namespace Bench

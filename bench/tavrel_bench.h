@@ -14,6 +14,8 @@
 
 namespace Bench {
 
+class FeedTerminal;
+
 // Nanoseconds on a clock: the monotonic one, or CLOCK_PROCESS_CPUTIME_ID, CLOCK_THREAD_CPUTIME_ID.
 qint64 clockNs(clockid_t clock = CLOCK_MONOTONIC);
 // The byte at a position of the stream every feed sends; the loss check regenerates it.
@@ -44,45 +46,6 @@ struct Pace
     bool oneAtATime = false; // each step waits until the reader has shown the last
 };
 
-// A pseudo-terminal whose controller blocks while the terminal is full, as a line's sender waits:
-// the tests' PseudoTerminal runs the caller's event loop there, which a feed thread does not have.
-class FeedTerminal
-{
-public:
-    FeedTerminal();
-    ~FeedTerminal();
-    FeedTerminal(const FeedTerminal &) = delete;
-    FeedTerminal &operator=(const FeedTerminal &) = delete;
-
-    bool isValid() const { return m_controller >= 0; }
-    QString devicePath() const { return m_devicePath; }
-    bool write(QByteArrayView bytes);
-
-private:
-    int m_controller = -1;
-    int m_device = -1;
-    QString m_devicePath;
-};
-
-// Sends the stream into a pseudo-terminal from a thread of its own; shown() is what the reader
-// has shown, in the units that cost() gives a chunk of the stream.
-struct Feed
-{
-    Pace pace;
-    std::function<qint64()> shown;
-    std::function<qint64(QByteArrayView)> cost;
-    std::atomic<qint64> sent{0};
-    std::atomic<qint64> sentCost{0};
-    std::atomic<bool> finished{false};
-    std::atomic<bool> failed{false};
-    qint64 startNs = clockNs();
-    qint64 wallNs = 1; // once finished
-    qint64 cpuNs = 0;  // of the feed's own thread, once finished
-
-    void run(FeedTerminal &terminal);
-    bool caughtUp() const { return finished.load() && shown() >= sentCost.load(); }
-};
-
 // The rate a reader kept up with, and its share of a core meanwhile.
 struct Rate
 {
@@ -99,7 +62,8 @@ Rate runBareLoop(const Pace &pace);
 class Window : public QObject
 {
 public:
-    Window() = default;
+    Window();
+    ~Window() override;
 
     QString path(const QString &name) const { return m_fixture.path(name); }
     // Shows a new window; returns the nanoseconds until a key press posted right after is handled.

@@ -1,59 +1,135 @@
-// The sending side: the stream, a feed thread per pseudo-terminal, a bare reader, and the clocks.
+// The sending side: the stream, a feed thread per pseudo-terminal, and the readers it feeds: the
+// window or a bare poll-and-read loop.
+#include "capture/hexrender.h"
+#include "support/capturestate.h"
 #include "tavrel_bench.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Bench {
+
+// A pseudo-terminal whose controller blocks while the terminal is full, as a line's sender waits:
+// the tests' PseudoTerminal runs the caller's event loop there, which a feed thread does not have.
+class FeedTerminal
+{
+public:
+    FeedTerminal()
+    {
+        char name[256] = {};
+        termios raw{};
+        ::cfmakeraw(&raw);
+        if (::openpty(&m_controller, &device, name, &raw, nullptr) != 0) {
+            m_controller = device = -1;
+            return;
+        }
+        ::fcntl(m_controller, F_SETFL, O_NONBLOCK);
+        ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
+        ::fcntl(device, F_SETFD, FD_CLOEXEC);
+        devicePath = QString::fromLocal8Bit(name);
+    }
+    ~FeedTerminal()
+    {
+        ::close(m_controller);
+        ::close(device);
+    }
+    FeedTerminal(const FeedTerminal &) = delete;
+    FeedTerminal &operator=(const FeedTerminal &) = delete;
+
+    bool write(QByteArrayView bytes) const
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n =
+                ::write(m_controller, bytes.data() + done, size_t(bytes.size() - done));
+            done += qMax<ssize_t>(n, 0);
+            // Full: sleep until there is room; a reader silent for ten seconds ends the feed.
+            pollfd room{m_controller, POLLOUT, 0};
+            if (n < 0 && ((errno != EAGAIN && errno != EINTR) || ::poll(&room, 1, 10000) == 0))
+                return false;
+        }
+        return true;
+    }
+
+    int device = -1;
+    QString devicePath;
+
+private:
+    int m_controller = -1;
+};
+
+namespace {
+
+// Sends the stream into a terminal; shown() is what the reader has shown, in the units that
+// cost() gives a chunk of the stream.
+struct Feed
+{
+    Pace pace;
+    std::function<qint64()> shown;
+    std::function<qint64(QByteArrayView)> cost;
+    qint64 sent = 0;
+    std::atomic<qint64> sentCost{0};
+    std::atomic<bool> finished{false};
+    bool failed = false;
+    qint64 startNs = clockNs();
+    qint64 wallNs = 1; // once finished
+    qint64 cpuNs = 0;  // of the feed's own thread, once finished
+
+    bool caughtUp() const { return finished.load() && shown() >= sentCost.load(); }
+
+    // One step at a time: the reader has a step in hand; false when it took longer than 10 s.
+    bool waitUntilShown() const
+    {
+        for (const qint64 sinceNs = clockNs(); sentCost.load() > shown();) {
+            const qint64 waitedNs = clockNs() - sinceNs;
+            // A bare loop answers a byte within microseconds: spin briefly before sleeping.
+            if (waitedNs < 200000)
+                std::this_thread::yield();
+            else if (waitedNs < 10000000000)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            else
+                return false;
+        }
+        return true;
+    }
+
+    void run(const FeedTerminal &terminal)
+    {
+        const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
+        QByteArray chunk(qMax<qint64>(pace.bytesPerStep, 1), Qt::Uninitialized);
+        const qint64 endNs = pace.durationMs ? startNs + pace.durationMs * 1000000 : LLONG_MAX;
+        const qint64 total = pace.totalBytes ? pace.totalBytes : LLONG_MAX;
+        for (qint64 step = 0; !failed && sent < total && clockNs() < endNs; ++step) {
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(startNs + step * pace.stepNs - clockNs()));
+            chunk.truncate(qMin<qint64>(chunk.size(), total - sent));
+            for (qsizetype i = 0; i < chunk.size(); ++i)
+                chunk[i] = char(streamByte(sent + i));
+            failed = !terminal.write(chunk);
+            sent += chunk.size();
+            sentCost.store(sentCost.load() + cost(chunk));
+            failed = failed || (pace.oneAtATime && !waitUntilShown());
+        }
+        wallNs = qMax<qint64>(clockNs() - startNs, 1);
+        cpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+        finished.store(true);
+    }
+};
+
+} // namespace
 
 qint64 clockNs(clockid_t clock)
 {
     timespec now{};
     ::clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-FeedTerminal::FeedTerminal()
-{
-    char name[256] = {};
-    termios raw{};
-    ::cfmakeraw(&raw);
-    if (::openpty(&m_controller, &m_device, name, &raw, nullptr) != 0) {
-        m_controller = m_device = -1;
-        return;
-    }
-    ::fcntl(m_controller, F_SETFL, O_NONBLOCK);
-    ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
-    m_devicePath = QString::fromLocal8Bit(name);
-}
-
-FeedTerminal::~FeedTerminal()
-{
-    if (m_controller >= 0)
-        ::close(m_controller);
-    if (m_device >= 0)
-        ::close(m_device);
-}
-
-bool FeedTerminal::write(QByteArrayView bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(m_controller, bytes.data() + done, size_t(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        // Full: sleep until there is room; a reader silent for ten seconds ends the feed.
-        pollfd room{m_controller, POLLOUT, 0};
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || ::poll(&room, 1, 10000) == 0)
-            return false;
-    }
-    return true;
 }
 
 unsigned char streamByte(qint64 position)
@@ -66,60 +142,9 @@ unsigned char streamByte(qint64 position)
     return static_cast<unsigned char>(z >> ((position & 7) * 8));
 }
 
-namespace {
-
-// One step at a time: the reader has a step in hand; false when it took longer than 10 s.
-bool waitUntilShown(const Feed &feed)
-{
-    const qint64 sinceNs = clockNs();
-    while (feed.sentCost.load() > feed.shown()) {
-        const qint64 waitedNs = clockNs() - sinceNs;
-        if (waitedNs > 10000000000)
-            return false;
-        // A bare loop answers a byte within microseconds: spin briefly before sleeping.
-        if (waitedNs < 200000)
-            std::this_thread::yield();
-        else
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-    return true;
-}
-
-} // namespace
-
-void Feed::run(FeedTerminal &terminal)
-{
-    const qint64 cpuAtStart = clockNs(CLOCK_THREAD_CPUTIME_ID);
-    QByteArray chunk(qMax<qint64>(pace.bytesPerStep, 1), Qt::Uninitialized);
-    const qint64 endNs = pace.durationMs ? startNs + pace.durationMs * 1000000 : 0;
-    qint64 position = 0;
-    for (qint64 step = 0; !failed.load(); ++step) {
-        if ((pace.totalBytes && position >= pace.totalBytes) || (endNs && clockNs() >= endNs))
-            break;
-        std::this_thread::sleep_for(
-            std::chrono::nanoseconds(startNs + step * pace.stepNs - clockNs()));
-        if (pace.totalBytes)
-            chunk.truncate(qMin<qint64>(chunk.size(), pace.totalBytes - position));
-        for (qsizetype i = 0; i < chunk.size(); ++i)
-            chunk[i] = char(streamByte(position + i));
-        if (!terminal.write(chunk))
-            failed.store(true);
-        position += chunk.size();
-        sent.store(position);
-        sentCost.store(sentCost.load() + cost(chunk));
-        if (pace.oneAtATime && !waitUntilShown(*this))
-            failed.store(true);
-    }
-    wallNs = qMax<qint64>(clockNs() - startNs, 1);
-    cpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
-    finished.store(true);
-}
-
 Rate runBareLoop(const Pace &pace)
 {
     FeedTerminal terminal;
-    const int fd = ::open(terminal.devicePath().toLocal8Bit().constData(),
-                          O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     std::atomic<qint64> received{0};
     std::atomic<bool> stopping{false};
     qint64 readerCpuNs = 0;
@@ -128,10 +153,10 @@ Rate runBareLoop(const Pace &pace)
         char buffer[4096];
         while (!stopping.load()) {
             // The time-out only lets the loop see that it should end; data wakes it at once.
-            pollfd descriptor{fd, POLLIN, 0};
+            pollfd descriptor{terminal.device, POLLIN, 0};
             if (::poll(&descriptor, 1, 50) <= 0)
                 continue;
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            const ssize_t n = ::read(terminal.device, buffer, sizeof buffer);
             if (n > 0)
                 received.store(received.load() + n);
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
@@ -145,9 +170,50 @@ Rate runBareLoop(const Pace &pace)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     stopping.store(true);
     reader.join();
-    if (fd >= 0)
-        ::close(fd);
     return {received.load() / (feed.wallNs / 1e9), double(readerCpuNs) / feed.wallNs};
+}
+
+Window::Window() = default;
+Window::~Window() = default;
+
+bool Window::start()
+{
+    m_terminal = std::make_unique<FeedTerminal>();
+    if (m_terminal->devicePath.isEmpty())
+        return false;
+    qputenv("TAVREL_PORT1", m_terminal->devicePath.toLocal8Bit());
+    form().Combo1->setCurrentText(QStringLiteral("1"));
+    form().Combo5->setCurrentText(QStringLiteral("115200"));
+    m_perLine = qMax(1, int(lineCapacity(form().text1Width())));
+    m_startLength = view().length();
+    m_shown.store(m_startLength);
+    m_lastShownNs = clockNs();
+    form().Command1->click();
+    return capturing(form());
+}
+
+Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
+{
+    if (!start()) {
+        std::printf("%s: could not start: %s\n", name.constData(),
+                    qPrintable(m_fixture.boxes.isEmpty() ? "" : m_fixture.boxes.last().text));
+        return {};
+    }
+    const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
+    Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
+              [this](QByteArrayView chunk) { return textOf(chunk); }};
+    std::thread sender(&Feed::run, &feed, std::cref(*m_terminal));
+    runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);
+    sender.join();
+    const bool shown = runUntil([&] { return feed.caughtUp(); }, 30000, checkMs);
+    // Until the view showed the last byte: the check's own delay is not the window's.
+    const qint64 wallNs = qMax<qint64>(m_lastShownNs - feed.startNs, 1);
+    const qint64 cpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - feed.cpuNs;
+    if (!shown || feed.failed)
+        std::printf("%s: the view stopped short of the %lld bytes sent\n", name.constData(),
+                    feed.sent);
+    report.addLoss(name, feed.sent, lostBytes(feed.sent));
+    return {feed.sent / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
 }
 
 } // namespace Bench

@@ -1,15 +1,11 @@
 // The receiving side: the real window, driven through its controls, and what its view shows.
-#include "capture/hexrender.h"
 #include "logfile/logtext.h"
-#include "support/capturestate.h"
 #include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QTimer>
-#include <climits>
-#include <cstdio>
 
 namespace Bench {
 
@@ -36,20 +32,6 @@ qint64 Window::open()
     return clockNs() - before;
 }
 
-bool Window::start()
-{
-    m_terminal = std::make_unique<FeedTerminal>();
-    qputenv("TAVREL_PORT1", m_terminal->devicePath().toLocal8Bit());
-    form().Combo1->setCurrentText(QStringLiteral("1"));
-    form().Combo5->setCurrentText(QStringLiteral("115200"));
-    m_perLine = qMax(1, int(lineCapacity(form().text1Width())));
-    m_startLength = view().length();
-    m_shown.store(m_startLength);
-    m_lastShownNs = clockNs();
-    form().Command1->click();
-    return m_terminal->isValid() && capturing(form());
-}
-
 qint64 Window::stopNs()
 {
     const qint64 before = clockNs();
@@ -63,30 +45,6 @@ void Window::noteShown()
     if (length > m_shown.load())
         m_lastShownNs = clockNs();
     m_shown.store(length);
-}
-
-Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs)
-{
-    if (!start()) {
-        std::printf("%s: could not start: %s\n", name.constData(),
-                    qPrintable(m_fixture.boxes.isEmpty() ? "" : m_fixture.boxes.last().text));
-        return {};
-    }
-    const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
-    Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
-              [this](QByteArrayView chunk) { return textOf(chunk); }};
-    std::thread sender(&Feed::run, &feed, std::ref(*m_terminal));
-    runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);
-    sender.join();
-    const bool shown = runUntil([&] { return feed.caughtUp(); }, 30000, checkMs);
-    // Until the view showed the last byte: the check's own delay is not the window's.
-    const qint64 wallNs = qMax<qint64>(m_lastShownNs - feed.startNs, 1);
-    const qint64 cpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - feed.cpuNs;
-    if (!shown || feed.failed.load())
-        std::printf("%s: the view stopped short of the %lld bytes sent\n", name.constData(),
-                    feed.sent.load());
-    report.addLoss(name, feed.sent.load(), lostBytes(feed.sent.load()));
-    return {feed.sent.load() / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
 }
 
 qint64 Window::textOf(QByteArrayView chunk)

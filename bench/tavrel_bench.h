@@ -106,10 +106,10 @@ struct Options
     bool check = false;
 };
 
+// A new window given the bytes as fast as a pty takes them; with check, a short run against the
+// budgets: a tenth of the goal's rate and the goal's memory per byte.
 void runFullSpeed(const Options &options, Report &report);
 void runWithLargeLog(const Options &options, Report &report);
 void runRecovery(const Options &options, Report &report);
-// The perf test's short run: a tenth of the goal's rate and the goal's memory per byte.
-void runBudgets(Report &report);
 
 } // namespace Bench

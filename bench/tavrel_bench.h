@@ -83,8 +83,6 @@ public:
 
 private:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void noteShown();
-    qint64 textOf(QByteArrayView chunk);
     qint64 lostBytes(qint64 sent) const;
 
     FormFixture m_fixture;

@@ -2,6 +2,7 @@
 // window or a bare poll-and-read loop.
 #include "capture/hexrender.h"
 #include "support/capturestate.h"
+#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <atomic>
@@ -32,8 +33,6 @@ public:
             return;
         }
         ::fcntl(m_controller, F_SETFL, O_NONBLOCK);
-        ::fcntl(m_controller, F_SETFD, FD_CLOEXEC);
-        ::fcntl(device, F_SETFD, FD_CLOEXEC);
         devicePath = QString::fromLocal8Bit(name);
     }
     ~FeedTerminal()
@@ -201,7 +200,11 @@ Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, i
     }
     const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
     Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
-              [this](QByteArrayView chunk) { return textOf(chunk); }};
+              [this](QByteArrayView chunk) {
+                  QByteArray text;
+                  appendHex(text, chunk, m_perLine, m_column);
+                  return qint64(text.size());
+              }};
     std::thread sender(&Feed::run, &feed, std::cref(*m_terminal));
     runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);
     sender.join();

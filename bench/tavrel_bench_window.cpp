@@ -1,6 +1,5 @@
 // The receiving side: the real window, driven through its controls, and what its view shows.
 #include "logfile/logtext.h"
-#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <QEventLoop>
@@ -26,7 +25,12 @@ qint64 Window::open()
     m_fixture.start();
     form().Text1->installEventFilter(this);
     // After the window's own handler, so the view already shows what arrived.
-    connect(&form().MSComm1, &CommControl::onComm, this, &Window::noteShown);
+    connect(&form().MSComm1, &CommControl::onComm, this, [this] {
+        const qint64 length = view().length();
+        if (length > m_shown.load())
+            m_lastShownNs = clockNs();
+        m_shown.store(length);
+    });
     postKey();
     runUntil([this] { return !takeKeyDelays().empty(); }, 60000, 1);
     return clockNs() - before;
@@ -37,21 +41,6 @@ qint64 Window::stopNs()
     const qint64 before = clockNs();
     form().Command2->click();
     return clockNs() - before;
-}
-
-void Window::noteShown()
-{
-    const qint64 length = view().length();
-    if (length > m_shown.load())
-        m_lastShownNs = clockNs();
-    m_shown.store(length);
-}
-
-qint64 Window::textOf(QByteArrayView chunk)
-{
-    QByteArray text;
-    appendHex(text, chunk, m_perLine, m_column);
-    return text.size();
 }
 
 qint64 Window::lostBytes(qint64 sent) const

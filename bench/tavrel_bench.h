@@ -76,12 +76,13 @@ public:
     // Start on a new terminal, feed it at the pace until the view shows it all, and count the
     // loss; the port stays open. Tavrel's rate and CPU run until the view showed the last byte.
     Rate capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs);
-    bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs = 5);
     // Posts a key press to the view, from any thread; its delay is kept when it is handled.
     void postKey();
     std::vector<qint64> takeKeyDelays() { return std::exchange(m_keyDelays, {}); }
 
 private:
+    // Runs the event loop until done, checked every checkMs, or until the time-out.
+    static bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs);
     bool eventFilter(QObject *watched, QEvent *event) override;
     qint64 lostBytes(qint64 sent) const;
 

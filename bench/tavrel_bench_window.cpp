@@ -54,7 +54,7 @@ qint64 Window::lostBytes(qint64 sent) const
     for (qint64 at = m_startLength; at < text.size(); at += kPiece) {
         for (const char c : text.mid(at, kPiece)) {
             if (c != ' ' && c != '\r' && c != '\n') {
-                const auto digit = QByteArrayView("0123456789ABCDEF").indexOf(c);
+                const int digit = int(QByteArrayView("0123456789ABCDEF").indexOf(c));
                 value = ++digits <= 2 ? value * 16 + (digit < 0 ? 256 : digit) : 256;
                 continue;
             }

@@ -44,7 +44,6 @@ void TestCommands::layout_data()
     QTest::newRow("minimum size") << 7230.f << 4310.f << 7215.f << 2375.f << 7200.f << 3800.f;
     QTest::newRow("smaller than the minimum")
         << 5000.f << 3000.f << 7215.f << 2375.f << 7200.f << 3800.f;
-    QTest::newRow("1000 twips higher") << 7230.f << 7750.f << 7215.f << 5815.f << 7200.f << 7240.f;
     QTest::newRow("wider") << 9230.f << 6750.f << 9215.f << 4815.f << 9200.f << 6240.f;
 }
 

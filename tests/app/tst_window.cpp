@@ -179,7 +179,6 @@ void TestWindow::ctrlXExitsWhereverTheFocusIs_data()
     QTest::addColumn<QString>("focus");
     QTest::newRow("log view") << "Text1";
     QTest::newRow("button") << "Command3";
-    QTest::newRow("parity box, its text selected") << "Combo3";
     QTest::newRow("baud box, its text selected") << "Combo5";
 }
 
@@ -213,9 +212,6 @@ void TestWindow::menuAccessKeyDoesNotValidate_data()
     QTest::newRow("Alt+F in the baud box, then Tab")
         << "Combo5"
         << "300" << Qt::Key_F << LeaveBy::TabAfterTheMenuCloses << "9600";
-    QTest::newRow("Alt+H in the port box, then Tab")
-        << "Combo1"
-        << "3" << Qt::Key_H << LeaveBy::TabAfterTheMenuCloses << "1";
     QTest::newRow("Alt+F in the parity box, then a click on Clear")
         << "Combo3"
         << "odd" << Qt::Key_F << LeaveBy::ClickWhileTheMenuBarHasTheFocus << "None";

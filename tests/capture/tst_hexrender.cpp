@@ -20,8 +20,6 @@ void TestHexRender::items_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<int>("columnAfter");
 
-    QTest::newRow("received CR LF shown as items")
-        << QByteArray("\x41\x0D\x0A") << 1 << QByteArray("41 D A ") << 4;
     QTest::newRow("no leading zeros")
         << QByteArray("\x00\x0F\x10\x80\xFF", 5) << 1 << QByteArray("0 F 10 80 FF ") << 6;
     QTest::newRow("empty chunk") << QByteArray() << 7 << QByteArray() << 7;

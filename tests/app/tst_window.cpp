@@ -53,7 +53,6 @@ void TestWindow::startUpState()
     Form1 &form = f.start();
     QVERIFY(idle(form));
     QCOMPARE(QApplication::focusWidget(), f.button("Command1"));
-    QCOMPARE(form.windowTitle(), QString("Tavrel"));
     QCOMPARE(form.windowIcon().availableSizes().size(), 2);
 }
 

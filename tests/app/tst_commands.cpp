@@ -40,7 +40,6 @@ void TestCommands::layout_data()
     QTest::newRow("minimum size") << 7230.f << 4310.f << 7215.f << 2375.f << 7200.f << 3800.f;
     QTest::newRow("smaller than the minimum")
         << 5000.f << 3000.f << 7215.f << 2375.f << 7200.f << 3800.f;
-    QTest::newRow("wider") << 9230.f << 6750.f << 9215.f << 4815.f << 9200.f << 6240.f;
 }
 
 void TestCommands::layout()

@@ -76,7 +76,6 @@ void TestWindow::controlsAsDesigned_data()
     row("Label5", "Stop Bits:", "Enter number of stop bits here");
     row("Label6", "Filename: LOG.TXT", "");
     row("Text1", "", "Logged data");
-    // The port box names the device its number opens.
     row("Combo1", "1", "Port 1 opens " + CommControl::devicePath(1), {"1", "2"});
     row("Combo2", "8", "", {"5", "6", "7", "8"});
     row("Combo3", "None", "", {"Even", "Odd", "None"});

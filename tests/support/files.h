@@ -5,7 +5,6 @@
 
 // The whole file, or ifMissing when it cannot be read.
 QByteArray fileBytes(const QString &path, const QByteArray &ifMissing = {});
-// Replaces the file's content.
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
 // The system's text for an errno value, as the program shows it.
 QString errorText(int errorNumber);

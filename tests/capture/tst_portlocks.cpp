@@ -97,7 +97,7 @@ void TestPortLocks::otherProgramsLockFiles_data()
 }
 
 // A live owner's file keeps us out and is left as it was; a dead owner's is taken over. How the
-// pid is written is the table above's.
+// pid is written is pidInLockText's table.
 void TestPortLocks::otherProgramsLockFiles()
 {
     QFETCH(bool, ownerAlive);

@@ -162,7 +162,6 @@ private Q_SLOTS:
         QDir::setCurrent(m_startDir);
         m_dir.reset();
     }
-    void missingFileIsNotCreated();
     void saveWritesThroughSymlink();
     void failureKeepsTheLog_data();
     void failureKeepsTheLog();
@@ -173,15 +172,6 @@ private:
     std::optional<QTemporaryDir> m_dir;
     QString m_startDir = QDir::currentPath();
 };
-
-void TestLogStore::missingFileIsNotCreated()
-{
-    const LoadResult loaded = LogStore::load(kLog);
-    QCOMPARE(loaded.status, LoadResult::Status::Missing);
-    QVERIFY(loaded.errorText.isEmpty());
-    QVERIFY(!QFile::exists(kLog));
-    QVERIFY(!LogStore::setAside(kLog).ok);
-}
 
 void TestLogStore::saveWritesThroughSymlink()
 {

@@ -28,10 +28,6 @@ QByteArray receive(CommControl &control, qsizetype expected)
 class TestCommControl : public QObject
 {
     Q_OBJECT
-public:
-    enum Device { RegularFile, Terminal };
-    Q_ENUM(Device)
-
 private Q_SLOTS:
     void portNumbersMapToDevices();
     void settingsReachTheTerminal_data();
@@ -104,25 +100,22 @@ void TestCommControl::onlyWhatArrivesAfterOpenComesThroughWhole()
 
 void TestCommControl::setUpFailures_data()
 {
-    QTest::addColumn<Device>("device");
+    QTest::addColumn<bool>("regularFile"); // or a terminal
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("regular file") << RegularFile << 9 << "Not a serial device";
-    QTest::newRow("port number zero") << Terminal << 0 << "No port 0";
+    QTest::newRow("regular file") << true << 9 << "Not a serial device";
+    QTest::newRow("port number zero") << false << 0 << "No port 0";
 }
 
 void TestCommControl::setUpFailures()
 {
-    QFETCH(Device, device);
+    QFETCH(bool, regularFile);
     QFETCH(int, port);
     QFETCH(QString, cause);
     QTemporaryDir dir;
     PseudoTerminal terminal;
-    QString path = terminal.devicePath();
-    if (device == RegularFile) {
-        path = dir.filePath("not-a-terminal");
-        QVERIFY(writeFileBytes(path, {}));
-    }
+    const QString path = regularFile ? dir.filePath("not-a-terminal") : terminal.devicePath();
+    QVERIFY(!regularFile || writeFileBytes(path, {}));
     qputenv("TAVREL_PORT9", path.toLocal8Bit());
     CommControl control;
     const bool opened = control.setCommPort(qint16(port)) && control.setPortOpen(true);

@@ -18,7 +18,6 @@ private Q_SLOTS:
     void linesBreakByWidthAndCountCarriesOver();
     void settingsThatNoPortTakesAreReported();
     void receivedItemsGoToTheEndWhereverTheCaretIs();
-    void burstArrivesWhole();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -114,22 +113,6 @@ void TestCapture::receivedItemsGoToTheEndWhereverTheCaretIs()
     QCOMPARE(f.view()->selStart(), f.view()->length());
     QVERIFY(m_terminal->write("\x02"));
     QTRY_COMPARE(f.view()->text(), QByteArray("AA BB CC 1 2 "));
-}
-
-void TestCapture::burstArrivesWhole()
-{
-    FormFixture f;
-    Form1 &form = f.start();
-    form.Command1_Click();
-    QByteArray burst(1 << 20, Qt::Uninitialized);
-    for (qsizetype i = 0; i < burst.size(); ++i)
-        burst[i] = char((i * 7 + i / 256) & 0xFF);
-    QVERIFY(m_terminal->write(burst));
-    const QByteArray expected = hexOf(burst, 28);
-    QTRY_COMPARE_WITH_TIMEOUT(f.view()->length(), expected.size(), 30000);
-    QVERIFY(f.view()->text() == expected);
-    form.Command2_Click();
-    QVERIFY(f.logFile() == expected);
 }
 
 QTEST_MAIN(TestCapture)

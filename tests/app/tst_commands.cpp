@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-// Clear, Exit, closing the window, About, and the layout that follows the window's size.
+// Clear, Exit, closing the window, and the layout that follows the window's size.
 class TestCommands : public QObject
 {
     Q_OBJECT
@@ -26,10 +26,6 @@ private Q_SLOTS:
     void exitDuringCaptureStopsAndSaves();
     void failedSaveOnExitAsks_data();
     void failedSaveOnExitAsks();
-    void aboutWhileCapturing();
-
-private:
-    void startCapture(FormFixture &f, PseudoTerminal &terminal);
 };
 
 void TestCommands::layout_data()
@@ -44,8 +40,6 @@ void TestCommands::layout_data()
     QTest::newRow("minimum size") << 7230.f << 4310.f << 7215.f << 2375.f << 7200.f << 3800.f;
     QTest::newRow("smaller than the minimum")
         << 5000.f << 3000.f << 7215.f << 2375.f << 7200.f << 3800.f;
-    QTest::newRow("1000 twips higher") << 7230.f << 7750.f << 7215.f << 5815.f << 7200.f << 7240.f;
-    QTest::newRow("wider") << 9230.f << 6750.f << 9215.f << 4815.f << 9200.f << 6240.f;
 }
 
 void TestCommands::layout()
@@ -114,16 +108,6 @@ void TestCommands::clearThenExitEmptiesTheFileAndEndsTheJournal()
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
 }
 
-void TestCommands::startCapture(FormFixture &f, PseudoTerminal &terminal)
-{
-    qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
-    Form1 &form = f.start();
-    form.Command1_Click();
-    QVERIFY(capturing(form));
-    QVERIFY(terminal.write("\x10\x20"));
-    QTRY_COMPARE(f.view()->text(), QByteArray("10 20 "));
-}
-
 void TestCommands::exitDuringCaptureStopsAndSaves_data()
 {
     QTest::addColumn<ExitWay>("way");
@@ -139,8 +123,11 @@ void TestCommands::exitDuringCaptureStopsAndSaves()
     QFETCH(ExitWay, way);
     FormFixture f;
     PseudoTerminal terminal;
-    startCapture(f, terminal);
-    Form1 &form = *f.form;
+    qputenv("TAVREL_PORT1", terminal.devicePath().toLocal8Bit());
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(terminal.write("\x10\x20"));
+    QTRY_COMPARE(f.view()->text(), QByteArray("10 20 "));
     switch (way) {
     case ExitButton:
         QTest::mouseClick(f.button("Command4"), Qt::LeftButton);
@@ -198,25 +185,6 @@ void TestCommands::failedSaveOnExitAsks()
         QVERIFY(form.close());
         QCOMPARE(f.logFile(), QByteArray("old new "));
     }
-}
-
-void TestCommands::aboutWhileCapturing()
-{
-    FormFixture f;
-    PseudoTerminal terminal;
-    startCapture(f, terminal);
-    Form1 &form = *f.form;
-    form.mnuHelpAbout->trigger();
-    QCOMPARE(f.boxes.size(), 1);
-    QCOMPARE(f.boxes[0].style, int(MessageBox::Information));
-    QCOMPARE(f.boxes[0].title, QString("Tavrel"));
-    const QStringList lines = f.boxes[0].text.split("\r\n");
-    QCOMPARE(lines.size(), 2);
-    QVERIFY(lines[0].endsWith(','));
-    QVERIFY(lines[1].contains(QRegularExpression("\\b20\\d\\d\\b")));
-    QVERIFY(capturing(form));
-    QVERIFY(terminal.write("\x30"));
-    QTRY_COMPARE(f.view()->text(), QByteArray("10 20 30 "));
 }
 
 QTEST_MAIN(TestCommands)

@@ -87,21 +87,19 @@ void TestPortLocks::pidInLockText()
 
 void TestPortLocks::otherProgramsLockFiles_data()
 {
-    QTest::addColumn<bool>("binary");
     QTest::addColumn<bool>("ownerAlive");
     QTest::addColumn<bool>("byLinkName"); // locked under the name of the path given, a link
-    for (const bool binary : {false, true})
-        for (const bool alive : {true, false})
-            for (const bool byLink : {false, true})
-                QTest::addRow("%s, %s owner, %s", binary ? "binary" : "ascii",
-                              alive ? "live" : "dead", byLink ? "link's name" : "device's name")
-                    << binary << alive << byLink;
+    for (const bool alive : {true, false})
+        for (const bool byLink : {false, true})
+            QTest::addRow("%s owner, %s", alive ? "live" : "dead",
+                          byLink ? "link's name" : "device's name")
+                << alive << byLink;
 }
 
-// A live owner's file keeps us out and is left as it was; a dead owner's is taken over.
+// A live owner's file keeps us out and is left as it was; a dead owner's is taken over. How the
+// pid is written is pidInLockText's table.
 void TestPortLocks::otherProgramsLockFiles()
 {
-    QFETCH(bool, binary);
     QFETCH(bool, ownerAlive);
     QFETCH(bool, byLinkName);
     PseudoTerminal terminal;
@@ -113,7 +111,7 @@ void TestPortLocks::otherProgramsLockFiles()
     const qint64 pid = ownerAlive ? owner.pid() : deadPid();
     const QString name = byLinkName ? "ttyBoard" : QFileInfo(terminal.devicePath()).fileName();
     const QString lockFile = QDir(m_lockDir->path()).filePath("LCK.." + name);
-    const QByteArray text = binary ? binaryText(pid) : uucpText(pid);
+    const QByteArray text = uucpText(pid);
     QVERIFY(writeFileBytes(lockFile, text));
 
     CommControl control;

@@ -16,30 +16,21 @@ void TestPortSettings::parse_data()
 {
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("plain"); // empty: refused
-    QTest::newRow("lower-case parity") << "9600,s,6,1"
-                                       << "9600,S,6,1";
-    QTest::newRow("texts as typed") << "9600,N, 8,2.0"
-                                    << "9600,N,8,2";
-    QTest::newRow("1.5 with 8 data bits") << "9600,N,8,1.5"
-                                          << "";
-    QTest::newRow("fraction of data bits") << "9600,N,6.5,1"
-                                           << "";
-    QTest::newRow("data bits with letters") << "9600,N,8x,1"
-                                            << "";
-    QTest::newRow("four data bits") << "9600,N,4,1"
-                                    << "";
-    QTest::newRow("unknown parity") << "9600,X,8,1"
-                                    << "";
-    QTest::newRow("empty parity") << "9600,,8,1"
-                                  << "";
-    QTest::newRow("zero baud") << "0,N,8,1"
-                               << "";
-    QTest::newRow("three stop bits") << "9600,N,8,3"
-                                     << "";
-    QTest::newRow("too few fields") << "9600,N,8"
-                                    << "";
-    QTest::newRow("too many fields") << "9600,N,8,1,1"
-                                     << "";
+    const auto row = [](const char *name, const char *settings, const char *plain) {
+        QTest::newRow(name) << QString(settings) << QString(plain);
+    };
+    row("lower-case parity", "9600,s,6,1", "9600,S,6,1");
+    row("texts as typed", "9600,N, 8,2.0", "9600,N,8,2");
+    row("1.5 with 8 data bits", "9600,N,8,1.5", "");
+    row("fraction of data bits", "9600,N,6.5,1", "");
+    row("data bits with letters", "9600,N,8x,1", "");
+    row("four data bits", "9600,N,4,1", "");
+    row("unknown parity", "9600,X,8,1", "");
+    row("empty parity", "9600,,8,1", "");
+    row("zero baud", "0,N,8,1", "");
+    row("three stop bits", "9600,N,8,3", "");
+    row("too few fields", "9600,N,8", "");
+    row("too many fields", "9600,N,8,1,1", "");
 }
 
 void TestPortSettings::parse()

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <fcntl.h>
 #include <grp.h>
@@ -144,6 +145,7 @@ void TestPortFaults::unplugDuringBurstWaitsAndFollows()
     QCOMPARE(f.logFile(), after);
 }
 
+// The About box is shown over a running capture, and the device goes while it is open.
 void TestPortFaults::unplugWhileAboutBoxIsOpen()
 {
     FormFixture f;
@@ -159,9 +161,15 @@ void TestPortFaults::unplugWhileAboutBoxIsOpen()
     form.Command1_Click();
     QVERIFY(m_terminal->write("\x10\x20"));
     QTRY_COMPARE(f.view()->text(), QByteArray("10 20 "));
-    form.mnuHelpAbout_Click();
+    form.mnuHelpAbout->trigger();
     QVERIFY(waitingInBox);
     QCOMPARE(f.boxes.size(), 1);
+    QCOMPARE(f.boxes[0].style, int(MessageBox::Information));
+    QCOMPARE(f.boxes[0].title, QString("Tavrel"));
+    const QStringList lines = f.boxes[0].text.split("\r\n");
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].endsWith(','));
+    QVERIFY(lines[1].contains(QRegularExpression("\\b20\\d\\d\\b")));
     QCOMPARE(f.logFile(), QByteArray("10 20 "));
     QVERIFY(showsCapture(form));
     form.Command4_Click();

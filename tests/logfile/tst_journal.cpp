@@ -10,8 +10,6 @@
 #include <QTest>
 
 #include <cstring>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -41,7 +39,7 @@ QByteArray recovered()
 
 } // namespace
 
-// The journal on real files: what a run leaves, damage to it, the folder's claim, failing flushes.
+// The journal on real files: what a run leaves, damage to it, failing flushes.
 class TestJournal : public QObject
 {
     Q_OBJECT
@@ -52,7 +50,6 @@ private Q_SLOTS:
     void damagedJournalGivesItsIntactPart();
     void finishedSaveLeavesNothingToRecover();
     void resumedJournalStillDescribesTheView();
-    void secondClaimNamesTheHolder();
     void failingFlushIsReported();
     void unfinishedAppendIsCutBack_data();
     void unfinishedAppendIsCutBack();
@@ -141,19 +138,6 @@ void TestJournal::resumedJournalStillDescribesTheView()
     journal.resume(journal.recover(std::nullopt));
     journal.append("43 ");
     QCOMPARE(journal.recoveredText(journal.recover(std::nullopt)), QByteArray("41 42 43 "));
-}
-
-// One Tavrel per folder: the holder is named, and its claim ends with it.
-void TestJournal::secondClaimNamesTheHolder()
-{
-    auto first = std::make_unique<Journal>(kLog);
-    QVERIFY(first->claim().status == Journal::Claim::Status::Claimed);
-    const Journal::Claim claim = Journal(kLog).claim();
-    QCOMPARE(claim.status, Journal::Claim::Status::HeldByOther);
-    QCOMPARE(claim.otherPid, qint64(::getpid()));
-    QCOMPARE(claim.otherProgram, QStringLiteral("tst_journal"));
-    first.reset();
-    QCOMPARE(Journal(kLog).claim().status, Journal::Claim::Status::Claimed);
 }
 
 void TestJournal::failingFlushIsReported()

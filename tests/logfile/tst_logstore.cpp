@@ -162,27 +162,16 @@ private Q_SLOTS:
         QDir::setCurrent(m_startDir);
         m_dir.reset();
     }
-    void missingFileIsNotCreated();
     void saveWritesThroughSymlink();
     void failureKeepsTheLog_data();
     void failureKeepsTheLog();
     void appendInPlace_data();
     void appendInPlace();
-    void logOverFourGiBIsReadWhereItLiesAndTakesAppends();
 
 private:
     std::optional<QTemporaryDir> m_dir;
     QString m_startDir = QDir::currentPath();
 };
-
-void TestLogStore::missingFileIsNotCreated()
-{
-    const LoadResult loaded = LogStore::load(kLog);
-    QCOMPARE(loaded.status, LoadResult::Status::Missing);
-    QVERIFY(loaded.errorText.isEmpty());
-    QVERIFY(!QFile::exists(kLog));
-    QVERIFY(!LogStore::setAside(kLog).ok);
-}
 
 void TestLogStore::saveWritesThroughSymlink()
 {
@@ -282,31 +271,6 @@ void TestLogStore::appendInPlace()
     });
     QTEST(report, "report");
     QTEST(fileBytes(kLog), "log");
-}
-
-// Sparse: only the first and last bytes are real, the rest reads as zero bytes.
-void TestLogStore::logOverFourGiBIsReadWhereItLiesAndTakesAppends()
-{
-    const qint64 size = (qint64(5) << 30) + 7;
-    {
-        QFile file(kLog);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("41 ") == 3);
-        QVERIFY(file.resize(size - 6) && file.seek(size - 6) && file.write("\r\nFF \r") == 6);
-    }
-    LoadResult loaded = LogStore::load(kLog);
-    QCOMPARE(loaded.status, LoadResult::Status::Loaded);
-    DiskLogText &text = *loaded.text;
-    QCOMPARE(text.size(), size);
-    QCOMPARE(text.mid(0, 4), QByteArray("41 \0", 4));
-    QCOMPARE(text.mid(size - 7, 100), QByteArray("\0\r\nFF \r", 7));
-    text.append("\n42 ");
-    const LogStore::SaveResult appended = LogStore::appendTo(kLog, loaded.identity, text, size);
-    QVERIFY2(appended.ok, qPrintable(appended.errorText));
-    QCOMPARE(QFileInfo(kLog).size(), size + 4);
-    const std::optional<FileIdentity> saved = LogStore::rebase(text, kLog);
-    QVERIFY(saved && saved->size == size + 4);
-    QCOMPARE(text.tailLength(), 0);
-    QCOMPARE(text.mid(size - 2, 100), QByteArray(" \r\n42 "));
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)

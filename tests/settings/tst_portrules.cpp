@@ -35,7 +35,6 @@ void TestPortRules::entries_data()
     row("S2|S3", "1|8|None|2|9600");
     row("S2|S2x", "1|8|None|2|9600");
     row("YOdd|Ynone", "1|8|Odd|1|9600");
-    row("YEven|Y None", "1|8|Even|1|9600");
     row("S2|S1.5", "1|8|None|2|9600");
     row("D5|S2", "1|5|None|1|9600");
     row("S2|D5", "1|5|None|1.5|9600");

@@ -15,13 +15,6 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-bool writeFileAt(const QString &path, qint64 offset, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.seek(offset) &&
-           file.write(bytes) == bytes.size();
-}
-
 QString errorText(int errorNumber)
 {
     return QString::fromLocal8Bit(std::strerror(errorNumber));

@@ -5,9 +5,6 @@
 
 // The whole file, or ifMissing when it cannot be read.
 QByteArray fileBytes(const QString &path, const QByteArray &ifMissing = {});
-// Replaces the file's content.
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
-// Writes the bytes at offset into the file as it is, leaving a hole where nothing was written.
-bool writeFileAt(const QString &path, qint64 offset, const QByteArray &bytes);
 // The system's text for an errno value, as the program shows it.
 QString errorText(int errorNumber);

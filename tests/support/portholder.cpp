@@ -2,7 +2,6 @@
 
 namespace {
 
-// The first argument of porthold.
 QString claimWord(PortHolderProcess::Claim claim)
 {
     switch (claim) {

@@ -203,8 +203,6 @@ private Q_SLOTS:
         int end = 0;
         QCOMPARE(text->textAtOffset(3, QAccessible::WordBoundary, &start, &end),
                  QStringLiteral("D "));
-        QCOMPARE(text->textAtOffset(1, QAccessible::LineBoundary, &start, &end),
-                 QStringLiteral("41 D \r\n"));
         m_view->selectAll();
         text->selection(0, &start, &end);
         QCOMPARE(end - start, 9);

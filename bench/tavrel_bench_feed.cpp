@@ -2,7 +2,6 @@
 // window or a bare poll-and-read loop.
 #include "capture/hexrender.h"
 #include "support/capturestate.h"
-#include "support/hexreference.h"
 #include "tavrel_bench.h"
 
 #include <atomic>
@@ -201,9 +200,16 @@ Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, i
     const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
     Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
               [this](QByteArrayView chunk) {
-                  QByteArray text;
-                  appendHex(text, chunk, m_perLine, m_column);
-                  return qint64(text.size());
+                  // Counted, not rendered: the feed must not take the processor from the window.
+                  qint64 length = 0;
+                  for (const char c : chunk) {
+                      length += uchar(c) < 16 ? 2 : 3;
+                      if (++m_column > m_perLine) {
+                          m_column = 1;
+                          length += 2;
+                      }
+                  }
+                  return length;
               }};
     std::thread sender(&Feed::run, &feed, std::cref(*m_terminal));
     runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);

@@ -1,4 +1,4 @@
-// Another program holding a device, for the tests: "porthold flock|exclusive|open PATH" opens
+// Another program holding a device, for the tests: "porthold flock|exclusive PATH" opens
 // the device, claims it that way, prints "ready" and keeps it until its standard input closes.
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@
 int main(int argc, char **argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: porthold flock|exclusive|open PATH\n");
+        std::fprintf(stderr, "usage: porthold flock|exclusive PATH\n");
         return 2;
     }
     const int fd = ::open(argv[2], O_RDONLY | O_NOCTTY | O_NONBLOCK);

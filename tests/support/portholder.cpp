@@ -4,14 +4,8 @@ namespace {
 
 QString claimWord(PortHolderProcess::Claim claim)
 {
-    switch (claim) {
-    case PortHolderProcess::Flock:
-        return QStringLiteral("flock");
-    case PortHolderProcess::Exclusive:
-        return QStringLiteral("exclusive");
-    default:
-        return QStringLiteral("open");
-    }
+    return claim == PortHolderProcess::Flock ? QStringLiteral("flock")
+                                             : QStringLiteral("exclusive");
 }
 
 } // namespace

@@ -10,7 +10,7 @@ class PortHolderProcess
 {
 public:
     // How the other program claims the device; Live holds nothing and only lives.
-    enum Claim { Flock, Exclusive, OpenOnly, Live };
+    enum Claim { Flock, Exclusive, Live };
 
     PortHolderProcess(Claim claim, const QString &devicePath);
     ~PortHolderProcess();

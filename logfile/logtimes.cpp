@@ -1,0 +1,300 @@
+#include "logfile/logtimes.h"
+#include "logfile/fileio.h"
+#include "logfile/journalformat.h"
+#include "logfile/journalsync.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+// The file: a header page naming the log the entries were last saved with, then pages of
+// entries. A page starts with its first entry whole (offset + 1, so that a page of zeros holds
+// none, and time) and goes on with deltas as variable-length integers; a zero byte ends it.
+namespace {
+
+constexpr quint32 kMagic = 0x4d545654; // "TVTM"
+constexpr quint16 kVersion = 1;
+constexpr int kHeaderBytes = 48;
+constexpr int kFirstEntryBytes = 16;
+// Two integers of up to ten bytes each, and room for the terminating zero.
+constexpr int kLongestEntry = 21;
+
+template <typename T> void put(char *at, T value)
+{
+    std::memcpy(at, &value, sizeof value);
+}
+
+template <typename T> T get(const char *at)
+{
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+void putVarint(QByteArray &bytes, int &at, quint64 value)
+{
+    do {
+        const auto low = quint8(value & 0x7f);
+        value >>= 7;
+        bytes[at++] = char(value ? (low | 0x80) : low);
+    } while (value);
+}
+
+bool getVarint(const QByteArray &bytes, int &at, quint64 &value)
+{
+    value = 0;
+    for (int shift = 0; shift < 64 && at < bytes.size(); shift += 7) {
+        const auto byte = quint8(bytes[at++]);
+        value |= quint64(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
+
+quint64 zigzag(qint64 value)
+{
+    return (quint64(value) << 1) ^ quint64(value >> 63);
+}
+
+qint64 unzigzag(quint64 value)
+{
+    return qint64(value >> 1) ^ -qint64(value & 1);
+}
+
+// Calls visit(offset, timeMs, endOfEntry) for each entry of the page, in order, until it
+// returns false; gives the first entry's offset or -1 for a page that holds none.
+template <typename Visit> void forEachEntry(const QByteArray &page, Visit visit)
+{
+    if (page.size() < kFirstEntryBytes)
+        return;
+    qint64 offset = get<qint64>(page.constData()) - 1;
+    qint64 time = get<qint64>(page.constData() + 8);
+    int at = kFirstEntryBytes;
+    if (offset < 0 || !visit(offset, time, at))
+        return;
+    for (;;) {
+        quint64 offsetDelta = 0;
+        quint64 timeDelta = 0;
+        if (!getVarint(page, at, offsetDelta) || offsetDelta == 0 ||
+            !getVarint(page, at, timeDelta))
+            return;
+        offset += qint64(offsetDelta);
+        time += unzigzag(timeDelta);
+        if (!visit(offset, time, at))
+            return;
+    }
+}
+
+} // namespace
+
+LogTimes::LogTimes(const QString &logFileName) : m_path(pathFor(logFileName)) {}
+
+LogTimes::~LogTimes()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString LogTimes::pathFor(const QString &logFileName)
+{
+    return logFileName + QStringLiteral(".times");
+}
+
+void LogTimes::open(const std::optional<FileIdentity> &log, qint64 textSize)
+{
+    if (m_fd < 0)
+        m_fd = ::open(QFile::encodeName(m_path).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Without the file the log is kept as well; only its times are not.
+    if (m_fd < 0)
+        return;
+    const std::optional<FileIdentity> named = readHeader();
+    if (log && named && *named == *log && log->size == textSize) {
+        const off_t end = ::lseek(m_fd, 0, SEEK_END);
+        m_pages = end > PageSize ? (qint64(end) - 1) / PageSize : 0;
+        m_last = QByteArray(PageSize, '\0');
+        if (m_pages > 0)
+            FileIo::readAt(m_fd, m_last.data(), PageSize, m_pages * PageSize);
+        cutTo(textSize);
+        return;
+    }
+    restart();
+    if (textSize > 0)
+        add(0, 0);
+}
+
+void LogTimes::add(qint64 offset, qint64 timeMs)
+{
+    if (m_fd < 0 || offset <= m_lastEntry.offset)
+        return;
+    if (m_pages == 0 || m_lastUsed + kLongestEntry > PageSize) {
+        startPage({offset, timeMs});
+        return;
+    }
+    const int from = m_lastUsed;
+    putVarint(m_last, m_lastUsed, quint64(offset - m_lastEntry.offset));
+    putVarint(m_last, m_lastUsed, zigzag(timeMs - m_lastEntry.timeMs));
+    m_lastEntry = {offset, timeMs};
+    writeTail(from);
+}
+
+void LogTimes::clear()
+{
+    if (m_fd >= 0)
+        restart();
+}
+
+void LogTimes::seal(const FileIdentity &log)
+{
+    if (m_fd < 0)
+        return;
+    // The entries reach the disk before the header vouches for them.
+    flushToDisk(m_fd);
+    writeHeader(log);
+    flushToDisk(m_fd);
+}
+
+qint64 LogTimes::arrivalMs(qint64 offset) const
+{
+    const qint64 page = lastPageStartingBefore(offset + 1);
+    if (page < 0)
+        return Unknown;
+    qint64 found = 0;
+    forEachEntry(readPage(page), [&](qint64 at, qint64 time, int) {
+        if (at > offset)
+            return false;
+        found = time;
+        return true;
+    });
+    return found > 0 ? found : Unknown;
+}
+
+LogTimes::Entry LogTimes::firstEntryOf(qint64 page) const
+{
+    if (page == m_pages - 1)
+        return {get<qint64>(m_last.constData()) - 1, get<qint64>(m_last.constData() + 8)};
+    char bytes[kFirstEntryBytes] = {};
+    if (FileIo::readAt(m_fd, bytes, kFirstEntryBytes, (page + 1) * PageSize) != kFirstEntryBytes)
+        return {};
+    return {get<qint64>(bytes) - 1, get<qint64>(bytes + 8)};
+}
+
+QByteArray LogTimes::readPage(qint64 page) const
+{
+    // The page being filled is never cached: it changes with every entry.
+    if (page == m_pages - 1)
+        return m_last;
+    if (m_read.index != page) {
+        m_read.index = page;
+        m_read.bytes = QByteArray(PageSize, '\0');
+        m_read.bytes.truncate(
+            qsizetype(FileIo::readAt(m_fd, m_read.bytes.data(), PageSize, (page + 1) * PageSize)));
+    }
+    return m_read.bytes;
+}
+
+qint64 LogTimes::lastPageStartingBefore(qint64 offset) const
+{
+    if (m_fd < 0)
+        return -1;
+    // A page without an entry (never written whole) counts as past every offset.
+    qint64 low = 0;
+    qint64 high = m_pages;
+    while (low < high) {
+        const qint64 middle = low + (high - low) / 2;
+        const Entry first = firstEntryOf(middle);
+        if (first.offset >= 0 && first.offset < offset)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low - 1;
+}
+
+void LogTimes::cutTo(qint64 textSize)
+{
+    const qint64 page = lastPageStartingBefore(textSize);
+    if (page < 0) {
+        restart();
+        return;
+    }
+    QByteArray bytes = readPage(page);
+    int used = 0;
+    Entry last;
+    forEachEntry(bytes, [&](qint64 offset, qint64 time, int end) {
+        if (offset >= textSize)
+            return false;
+        last = {offset, time};
+        used = end;
+        return true;
+    });
+    bytes.truncate(used);
+    bytes.append(QByteArray(PageSize - used, '\0'));
+    (void)::ftruncate(m_fd, off_t((page + 1) * PageSize + used));
+    m_pages = page + 1;
+    m_last = bytes;
+    m_lastUsed = used;
+    m_lastEntry = last;
+    m_read = {};
+}
+
+void LogTimes::restart()
+{
+    (void)::ftruncate(m_fd, off_t(PageSize));
+    writeHeader(std::nullopt);
+    m_pages = 0;
+    m_last.clear();
+    m_lastUsed = 0;
+    m_lastEntry = {};
+    m_read = {};
+}
+
+void LogTimes::writeHeader(const std::optional<FileIdentity> &log)
+{
+    char header[kHeaderBytes + 8] = {};
+    if (log) {
+        put<quint32>(header, kMagic);
+        put<quint16>(header + 4, kVersion);
+        put<qint64>(header + 8, log->size);
+        put<qint64>(header + 16, log->device);
+        put<qint64>(header + 24, log->inode);
+        put<qint64>(header + 32, log->mtimeNs);
+        put<quint64>(header + kHeaderBytes,
+                     JournalFormat::checksum(QByteArrayView(header, kHeaderBytes)));
+    }
+    int error = 0;
+    FileIo::writeAt(m_fd, header, sizeof header, 0, &error);
+}
+
+std::optional<FileIdentity> LogTimes::readHeader() const
+{
+    char header[kHeaderBytes + 8] = {};
+    if (FileIo::readAt(m_fd, header, sizeof header, 0) != qint64(sizeof header) ||
+        get<quint32>(header) != kMagic || get<quint16>(header + 4) != kVersion ||
+        get<quint64>(header + kHeaderBytes) !=
+            JournalFormat::checksum(QByteArrayView(header, kHeaderBytes)))
+        return std::nullopt;
+    return FileIdentity{get<qint64>(header + 16), get<qint64>(header + 24), get<qint64>(header + 8),
+                        get<qint64>(header + 32)};
+}
+
+void LogTimes::startPage(const Entry &first)
+{
+    m_last = QByteArray(PageSize, '\0');
+    put<qint64>(m_last.data(), first.offset + 1);
+    put<qint64>(m_last.data() + 8, first.timeMs);
+    m_lastUsed = kFirstEntryBytes;
+    m_lastEntry = first;
+    ++m_pages;
+    writeTail(0);
+}
+
+void LogTimes::writeTail(int from)
+{
+    int error = 0;
+    FileIo::writeAt(m_fd, m_last.constData() + from, m_lastUsed - from, m_pages * PageSize + from,
+                    &error);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "logfile/fileidentity.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// When each part of the log's text arrived, kept in NAME.times beside the log: one entry per
+// received chunk, the text offset where it starts and the wall-clock time in milliseconds.
+// The file is trusted only while it names the log as it is on disk; otherwise it starts afresh
+// and the text it cannot speak for has no time.
+class LogTimes
+{
+public:
+    static constexpr qint64 Unknown = -1;
+
+    explicit LogTimes(const QString &logFileName);
+    ~LogTimes();
+    LogTimes(const LogTimes &) = delete;
+    LogTimes &operator=(const LogTimes &) = delete;
+
+    static QString pathFor(const QString &logFileName);
+
+    // Opens the file for a text of textSize bytes that starts with the log as loaded (nothing:
+    // no log); entries past the text, left by a run that ended without saving, are dropped.
+    void open(const std::optional<FileIdentity> &log, qint64 textSize);
+    bool isOpen() const { return m_fd >= 0; }
+
+    // A chunk of text starts at offset; offsets only grow.
+    void add(qint64 offset, qint64 timeMs);
+    // The text starts again from nothing.
+    void clear();
+    // The text was saved as log: from now on the entries are trusted for that file.
+    void seal(const FileIdentity &log);
+
+    // When the byte at offset arrived, or Unknown. A few reads of the file: O(log n).
+    qint64 arrivalMs(qint64 offset) const;
+
+    static constexpr qint64 PageSize = 4096;
+
+private:
+    struct Entry
+    {
+        qint64 offset = -1;
+        qint64 timeMs = 0;
+    };
+    struct Page
+    {
+        qint64 index = -1;
+        QByteArray bytes;
+    };
+
+    Entry firstEntryOf(qint64 page) const;
+    QByteArray readPage(qint64 page) const;
+    qint64 lastPageStartingBefore(qint64 offset) const;
+    void cutTo(qint64 textSize);
+    void restart();
+    void writeHeader(const std::optional<FileIdentity> &log);
+    std::optional<FileIdentity> readHeader() const;
+    void startPage(const Entry &first);
+    void writeTail(int from);
+
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_pages = 0;
+    // The page being filled, as it is in the file.
+    QByteArray m_last;
+    int m_lastUsed = 0;
+    Entry m_lastEntry;
+    mutable Page m_read;
+};

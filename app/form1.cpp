@@ -5,8 +5,6 @@
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"
 #include "app/toolkit/windowicon.h"
-#include "logfile/journal.h"
-#include "logfile/logstore.h"
 #include "settings/choices.h"
 #include "settings/numbers.h"
 
@@ -35,11 +33,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
 Form1::~Form1()
 {
     forgetAtExit();
-    // After a clean save nothing is left to recover; otherwise the next start recovers it.
-    if (m_journal && m_journal->isEmpty())
-        m_journal->discard();
-    else if (m_journal)
-        m_journal->syncNow();
+    // The view must not outlive the text it reads.
+    Text1->setStorage(nullptr);
 }
 
 QString Form1::appTitle()
@@ -49,12 +44,11 @@ QString Form1::appTitle()
 
 void Form1::connectHandlers()
 {
-    bool Cancel = false;
-    m_focusValidation->watch(Combo1, [this, Cancel]() mutable { Combo1_Validate(Cancel); });
-    m_focusValidation->watch(Combo2, [this, Cancel]() mutable { Combo2_Validate(Cancel); });
-    m_focusValidation->watch(Combo3, [this, Cancel]() mutable { Combo3_Validate(Cancel); });
-    m_focusValidation->watch(Combo4, [this, Cancel]() mutable { Combo4_Validate(Cancel); });
-    m_focusValidation->watch(Combo5, [this, Cancel]() mutable { Combo5_Validate(Cancel); });
+    m_focusValidation->watch(Combo1, [this] { Combo1_Validate(); });
+    m_focusValidation->watch(Combo2, [this] { Combo2_Validate(); });
+    m_focusValidation->watch(Combo3, [this] { Combo3_Validate(); });
+    m_focusValidation->watch(Combo4, [this] { Combo4_Validate(); });
+    m_focusValidation->watch(Combo5, [this] { Combo5_Validate(); });
     for (QPushButton *button : {Command1, Command2, Command3, Command4})
         m_focusValidation->focusOnAccessKey(button);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -83,19 +77,12 @@ void Form1::Form_Load()
     LogFileName = "log.txt";
     if (!claimLogFolder())
         return;
-    const Journal::Recovery recovery = m_journal->recover(FileIdentity::ofPath(LogFileName));
-    if (recovery.cutLogTo >= 0)
-        LogStore::cutBack(LogFileName, recovery.cutLogTo);
     OpenFile(LogFileName);
-    recoverJournal(recovery);
 }
 
 void Form1::Command3_Click()
 {
     Text1->setText(QByteArray());
-    // log.txt still holds the old text: the next save writes it whole.
-    m_savedSize = -1;
-    m_journal->clear();
     Text1->setFocus();
 }
 
@@ -129,10 +116,11 @@ bool Form1::runExitSteps()
     // The user may free space or mend the file first; quitting keeps the journal for next time.
     const int answer = MessageBox::show(
         this,
-        m_journal->isOpen()
+        m_keeper->journal().isOpen()
             ? "The log could not be saved.\r\nQuit anyway? What was captured since the last save "
               "stays in " +
-                  m_journal->dataPath() + " and comes back at the next start in this folder."
+                  m_keeper->journal().dataPath() +
+                  " and comes back at the next start in this folder."
             : QStringLiteral("The log could not be saved.\r\nQuit anyway and lose what was "
                              "captured since the last save?"),
         MessageBox::YesNoQuestion, appTitle());
@@ -153,7 +141,7 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::endSession()
 {
     m_quiet = true;
-    m_journal->syncNow();
+    m_keeper->journal().syncNow();
     if (!m_ending) {
         m_ending = true;
         runExitSteps();
@@ -199,8 +187,6 @@ void Form1::saveWithoutDisplay()
     m_quiet = true;
     m_ending = true;
     MSComm1.setPortOpen(false);
-    if (SaveFile(LogFileName) && m_journal->isEmpty())
-        m_journal->discard();
-    else
-        m_journal->syncNow();
+    SaveFile(LogFileName);
+    m_keeper->close();
 }

@@ -2,20 +2,14 @@
 
 #include "app/toolkit/twips.h"
 #include "capture/commcontrol.h"
-#include "logfile/fileidentity.h"
+#include "logfile/logkeeper.h"
 
 #include <QMainWindow>
 #include <memory>
 #include <optional>
 
-namespace LogStore {
-struct SaveResult;
-}
 class DialogButtons;
-class DiskLogText;
 class FocusValidation;
-class Journal;
-struct JournalRecovery;
 class LineControl;
 class LogView;
 class QAction;
@@ -84,7 +78,7 @@ public:
     bool startRefused() const { return m_startRefused; }
     // The session or the display is going away: save without asking anyone, and end.
     void endSession();
-    const Journal &journal() const { return *m_journal; }
+    const LogKeeper &keeper() const { return *m_keeper; }
 
     static QString appTitle();
 
@@ -101,11 +95,11 @@ private:
     // Handlers the window runs itself: at its start, on a resize, when a box loses the focus
     void Form_Load();
     void Form_Resize();
-    void Combo1_Validate(bool &Cancel);
-    void Combo2_Validate(bool &Cancel);
-    void Combo3_Validate(bool &Cancel);
-    void Combo4_Validate(bool &Cancel);
-    void Combo5_Validate(bool &Cancel);
+    void Combo1_Validate();
+    void Combo2_Validate();
+    void Combo3_Validate();
+    void Combo4_Validate();
+    void Combo5_Validate();
 
     // The window's shape (form1_window.cpp)
     void chooseTwipsPerPixel();
@@ -135,13 +129,9 @@ private:
     // The log on disk (form1_logfile.cpp)
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
-    void showLogText(std::unique_ptr<DiskLogText> text);
-    LogStore::SaveResult writeLog(const QString &fileName);
-    void noteSaved(const QString &fileName);
-    void saveRescueCopy(QString &errorText);
     bool claimLogFolder();
-    void recoverJournal(const JournalRecovery &recovery);
-    void startJournal();
+    void reportRecovery(qint64 bytes);
+    void warnJournalSetAside(const LogKeeper::Opened &opened);
     void warn(const QString &text);
 
     // Form state: the last accepted settings, where the next item goes, the log's name.
@@ -151,9 +141,7 @@ private:
     qint16 LastDataBits = 0;
     float LastStopBits = 0;
     qint16 ColumnCount = 0;
-    qsizetype ByteIndex = 0;
     QString PortSettings;
-    QByteArray ReceivedData;
     QString LogFileName;
 
     QWidget *m_client = nullptr;
@@ -166,20 +154,11 @@ private:
     TwipsMeasure m_line1X2;
     TwipsMeasure m_buttonTop;
     bool m_ending = false;
-    bool m_setAsideBeforeSave = false;
-    std::unique_ptr<Journal> m_journal;
-    // The journal describes the view only once what an earlier run left has been recovered.
-    bool m_journalActive = false;
-    // The log file as it was when the view last equalled it.
-    std::optional<FileIdentity> m_savedIdentity;
-    // How much of the view's text log.txt holds, when the rest was only appended since; else -1.
-    qint64 m_savedSize = -1;
-    // The view's text as kept on disk; owned by the view.
-    DiskLogText *m_diskText = nullptr;
+    // The log: what the view shows, and everything kept on disk about it.
+    std::unique_ptr<LogKeeper> m_keeper;
     bool m_quiet = false;
     bool m_journalWarned = false;
     bool m_startRefused = false;
-    QString m_rescueFile;
     QString m_portCause;
     QString m_waitNote;
 };

@@ -3,7 +3,6 @@
 #include "app/logview/logview.h"
 #include "capture/hexrender.h"
 #include "capture/portsettings.h"
-#include "logfile/journal.h"
 #include "settings/numbers.h"
 
 #include <QComboBox>
@@ -40,7 +39,6 @@ void Form1::Command1_Click()
     if (!setUpPort()) {
         const QByteArray notice = portUnavailableNotice(Combo1->currentText()).toLatin1();
         Text1->setSelText(notice);
-        m_journal->append(notice);
         Command2_Click();
     }
 }
@@ -80,15 +78,13 @@ void Form1::Command2_Click()
 void Form1::MSComm1_OnComm()
 {
     // Everything waiting is taken; nothing that arrives meanwhile is thrown away.
-    ReceivedData = MSComm1.input();
+    const QByteArray ReceivedData = MSComm1.input();
     QByteArray items;
     appendHexItems(items, ReceivedData, ColumnCount, lineCapacity(text1Width()));
     if (!items.isEmpty()) {
         keepCaretAtEnd();
         Text1->setSelText(items);
-        m_journal->append(items);
     }
-    ByteIndex = ReceivedData.size() + 1;
 }
 
 void Form1::keepCaretAtEnd()

@@ -1,129 +1,76 @@
-// The log on disk: log.txt loaded and saved, and the journal that keeps what is not saved yet.
+// The log on disk as the user sees it: the caption, the busy pointer and the messages around
+// what the log keeper does.
 #include "app/form1.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/busypointer.h"
 #include "app/toolkit/messagebox.h"
-#include "logfile/disklogtext.h"
-#include "logfile/journal.h"
-#include "logfile/logstore.h"
+#include "logfile/logkeeper.h"
 
-#include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <optional>
 
 bool Form1::OpenFile(const QString &fileName)
 {
-    LogStore::LoadResult loaded;
+    LogKeeper::Opened opened;
     {
         BusyPointer busy;
-        loaded = LogStore::load(fileName);
-        if (loaded.status == LogStore::LoadResult::Status::Loaded) {
+        opened = m_keeper->open();
+        if (opened.status == LogStore::LoadResult::Status::Loaded)
             setWindowTitle(appTitle() + " - " + fileName.toUpper());
-            m_savedIdentity = loaded.identity;
-            m_savedSize = loaded.text->size();
-            showLogText(std::move(loaded.text));
-        } else {
-            showLogText(LogStore::newText(fileName));
-        }
+        Text1->observe(*m_keeper);
     }
-    switch (loaded.status) {
+    if (!opened.journalSetAside.isEmpty() || !opened.journalSetAsideError.isEmpty())
+        warnJournalSetAside(opened);
+    bool ok = true;
+    switch (opened.status) {
     case LogStore::LoadResult::Status::Loaded:
-        return true;
+        break;
     case LogStore::LoadResult::Status::Missing:
-        return SaveFile(fileName);
+        ok = SaveFile(fileName);
+        break;
     case LogStore::LoadResult::Status::Failed:
         // A log that could not be loaded is never emptied or overwritten: the first save
         // moves it aside.
-        m_setAsideBeforeSave = QFileInfo(fileName).isFile();
-        warn(loaded.errorText +
-             (m_setAsideBeforeSave
+        warn(opened.errorText +
+             (opened.willSetAside
                   ? "\r\nThe file is kept: the next save renames it to " + fileName +
                         ".bak, or the next free " + fileName + ".bak.N, first."
                   : QString()));
-        return false;
+        ok = false;
+        break;
     }
-    return false;
-}
-
-void Form1::showLogText(std::unique_ptr<DiskLogText> text)
-{
-    // Without a file for it anywhere, the text stays in memory.
-    if (!text)
-        return;
-    m_diskText = text.get();
-    Text1->setStorage(std::move(text));
+    // Told once the window shows the recovered text; a capture started from the command line
+    // does not wait for the answer.
+    if (opened.recoveredBytes >= 0)
+        QTimer::singleShot(0, this,
+                           [this, bytes = opened.recoveredBytes] { reportRecovery(bytes); });
+    return ok;
 }
 
 bool Form1::SaveFile(const QString &fileName)
 {
-    LogStore::SaveResult saved;
-    QString backup;
+    Q_UNUSED(fileName); // the keeper saves the log it was made for, LogFileName
+    LogKeeper::Saved saved;
     {
         std::optional<BusyPointer> busy;
         if (!m_quiet)
             busy.emplace();
-        // Gone already (the user took it away himself): nothing is left to keep.
-        if (m_setAsideBeforeSave && QFileInfo::exists(fileName)) {
-            const LogStore::SetAsideResult moved = LogStore::setAside(fileName);
-            saved = {moved.ok, moved.errorText};
-            backup = moved.newName;
-            m_savedSize = -1;
-        }
-        if (saved.ok) {
-            m_setAsideBeforeSave = false;
-            saved = writeLog(fileName);
-        }
+        saved = m_keeper->save();
     }
-    if (saved.ok) {
-        noteSaved(fileName);
-        startJournal();
+    if (saved.ok)
         return true;
-    }
+    QString text = saved.errorText;
     // The log is gone from its place: the user must learn where it went.
-    if (!backup.isEmpty())
-        saved.errorText += "\r\nThe log that could not be loaded is now " + backup + ".";
-    if (saved.folderUnusable)
-        saveRescueCopy(saved.errorText);
-    warn(saved.errorText);
+    if (!saved.setAsideAs.isEmpty())
+        text += "\r\nThe log that could not be loaded is now " + saved.setAsideAs + ".";
+    if (!saved.rescueFile.isEmpty())
+        text += "\r\nWhat was captured is saved in " + saved.rescueFile + ".";
+    else if (!saved.rescueError.isEmpty())
+        text += "\r\n" + saved.rescueError;
+    warn(text);
     return false;
-}
-
-LogStore::SaveResult Form1::writeLog(const QString &fileName)
-{
-    // A log still as this program left it takes only what was added since.
-    if (m_savedSize >= 0 && m_savedIdentity) {
-        LogStore::SaveResult appended =
-            LogStore::appendTo(fileName, *m_savedIdentity, Text1->storage(), m_savedSize,
-                               [this](const FileIdentity &log, qint64 newSize) {
-                                   if (m_journalActive)
-                                       m_journal->noteAppending(log, newSize);
-                               });
-        if (!appended.logChanged)
-            return appended;
-    }
-    return LogStore::save(fileName, Text1->storage(), [this](const FileIdentity &file) {
-        if (m_journalActive)
-            m_journal->noteSaving(file);
-    });
-}
-
-void Form1::noteSaved(const QString &fileName)
-{
-    // From now on the view reads the saved part from log.txt itself.
-    m_savedIdentity =
-        m_diskText ? LogStore::rebase(*m_diskText, fileName) : FileIdentity::ofPath(fileName);
-    m_savedSize = m_savedIdentity ? Text1->length() : -1;
-}
-
-void Form1::saveRescueCopy(QString &errorText)
-{
-    // One rescue file per run, brought up to date by every save that fails the same way.
-    if (m_rescueFile.isEmpty())
-        m_rescueFile = LogStore::rescueFileName();
-    const LogStore::SaveResult rescued = LogStore::save(m_rescueFile, Text1->storage());
-    errorText += rescued.ok ? QString("\r\nWhat was captured is saved in " + m_rescueFile + ".")
-                            : QString("\r\n" + rescued.errorText);
 }
 
 void Form1::warn(const QString &text)
@@ -135,20 +82,22 @@ void Form1::warn(const QString &text)
 
 bool Form1::claimLogFolder()
 {
-    m_journal = std::make_unique<Journal>(LogFileName);
-    const Journal::Claim claim = m_journal->claim();
+    m_keeper = std::make_unique<LogKeeper>(LogFileName);
+    const Journal::Claim claim = m_keeper->claim();
     switch (claim.status) {
     case Journal::Claim::Status::Claimed:
-        m_journal->setErrorHandler([this, self = QPointer<Form1>(this)](const QString &cause) {
-            // Told once, on the window's own thread.
-            QMetaObject::invokeMethod(this, [this, self, cause] {
-                if (self && !m_journalWarned) {
-                    m_journalWarned = true;
-                    warn("Could not flush the recovery journal " + m_journal->dataPath() + ": " +
-                         cause + "\r\nThe capture goes on; Stop saves it to " + LogFileName + ".");
-                }
+        m_keeper->journal().setErrorHandler(
+            [this, self = QPointer<Form1>(this)](const QString &cause) {
+                // Told once, on the window's own thread.
+                QMetaObject::invokeMethod(this, [this, self, cause] {
+                    if (self && !m_journalWarned) {
+                        m_journalWarned = true;
+                        warn("Could not flush the recovery journal " +
+                             m_keeper->journal().dataPath() + ": " + cause +
+                             "\r\nThe capture goes on; Stop saves it to " + LogFileName + ".");
+                    }
+                });
             });
-        });
         return true;
     case Journal::Claim::Status::HeldByOther:
         m_startRefused = true;
@@ -166,36 +115,23 @@ bool Form1::claimLogFolder()
     return true;
 }
 
-void Form1::recoverJournal(const JournalRecovery &recovery)
+void Form1::reportRecovery(qint64 bytes)
 {
-    m_journalActive = true;
-    if (recovery.alreadySaved || !recovery.hasText()) {
-        startJournal();
-        return;
-    }
-    if (recovery.cleared) {
-        Text1->setText(QByteArray());
-        m_savedSize = -1;
-    }
-    // In pieces: a long capture comes back without being held in memory whole.
-    constexpr qint64 kPiece = 16 << 20;
-    const qint64 length = recovery.textEnd - recovery.textStart;
-    Text1->setSelStart(Text1->length());
-    for (qint64 at = 0; at < length; at += kPiece)
-        Text1->setSelText(m_journal->recoveredText(recovery, at, kPiece));
-    Text1->setSelStart(0);
-    m_journal->resume(recovery);
-    // The recovered text is on disk before anybody is asked anything.
-    const bool saved = SaveFile(LogFileName);
+    const Journal &journal = m_keeper->journal();
+    // Saved already when OpenFile had to create log.txt; else it waits for the next save.
     warn(QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added to the "
                         "log since its last save were recovered from %2")
-             .arg(QLocale::c().toString(qlonglong(length)), m_journal->dataPath()) +
-         (saved ? QString(" and saved to " + LogFileName + ".")
-                : QString("; they stay there until " + LogFileName + " can be saved.")));
+             .arg(QLocale::c().toString(qlonglong(bytes)), journal.dataPath()) +
+         (journal.isEmpty() ? QString(" and saved to " + LogFileName + ".")
+                            : QString("; they are safe there and are written to " + LogFileName +
+                                      " at the next save.")));
 }
 
-void Form1::startJournal()
+void Form1::warnJournalSetAside(const LogKeeper::Opened &opened)
 {
-    if (m_journalActive)
-        m_journal->start(m_savedIdentity);
+    warn("The recovery journal " + m_keeper->journal().dataPath() +
+         " was left by a run that ended without saving, but could not be read" +
+         (opened.journalSetAside.isEmpty()
+              ? QString(", nor moved aside: ") + opened.journalSetAsideError
+              : QString(". It is kept as " + opened.journalSetAside + ".")));
 }

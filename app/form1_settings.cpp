@@ -14,14 +14,14 @@ void setBoxText(QComboBox *box, const QString &text)
 
 } // namespace
 
-void Form1::Combo1_Validate(bool &)
+void Form1::Combo1_Validate()
 {
     QString port = Combo1->currentText();
     PortRules::validatePortNumber(port, LastPortNumber);
     setBoxText(Combo1, port);
 }
 
-void Form1::Combo2_Validate(bool &)
+void Form1::Combo2_Validate()
 {
     QString dataBits = Combo2->currentText();
     QString stopBits = Combo4->currentText();
@@ -30,21 +30,21 @@ void Form1::Combo2_Validate(bool &)
     setBoxText(Combo4, stopBits);
 }
 
-void Form1::Combo3_Validate(bool &)
+void Form1::Combo3_Validate()
 {
     QString parity = Combo3->currentText();
     PortRules::validateParity(parity, LastParity);
     setBoxText(Combo3, parity);
 }
 
-void Form1::Combo4_Validate(bool &)
+void Form1::Combo4_Validate()
 {
     QString stopBits = Combo4->currentText();
     PortRules::validateStopBits(Combo2->currentText(), stopBits, LastStopBits);
     setBoxText(Combo4, stopBits);
 }
 
-void Form1::Combo5_Validate(bool &)
+void Form1::Combo5_Validate()
 {
     QString baud = Combo5->currentText();
     PortRules::validateBaudRate(baud, LastBaudRate);

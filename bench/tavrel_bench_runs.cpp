@@ -1,5 +1,5 @@
 // The benchmark's runs: each drives the real window and adds its figures to the report.
-#include "logfile/journal.h"
+#include "logfile/logkeeper.h"
 #include "support/files.h"
 #include "support/hexreference.h"
 #include "tavrel_bench.h"
@@ -138,14 +138,14 @@ void runKeys(const Options &options, Report &report, Window &window)
 // over and over.
 bool leaveJournal(const QString &logPath, qint64 bytes)
 {
-    Journal journal(logPath);
-    if (journal.claim().status != Journal::Claim::Status::Claimed)
+    LogKeeper keeper(logPath);
+    if (keeper.claim().status != Journal::Claim::Status::Claimed)
         return false;
-    journal.start(FileIdentity::ofPath(logPath));
+    keeper.open();
     const QByteArray piece = fileBytes(logPath);
     for (qint64 done = 0; done < bytes; done += piece.size())
-        journal.append(QByteArrayView(piece).first(qMin<qint64>(piece.size(), bytes - done)));
-    return journal.syncNow();
+        keeper.append(QByteArrayView(piece).first(qMin<qint64>(piece.size(), bytes - done)));
+    return keeper.journal().syncNow();
 }
 
 } // namespace
@@ -159,7 +159,7 @@ void runFullSpeed(const Options &options, Report &report)
     const qint64 rssBefore = residentBytes();
     const Rate run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
     const qint64 memoryAdded = residentBytes() - rssBefore;
-    const qint64 atRiskMs = window.form().journal().longestWaitMs();
+    const qint64 atRiskMs = window.form().keeper().journal().longestWaitMs();
     window.stopNs();
     if (options.check) {
         // Per second of Tavrel's own CPU time: a busy machine stretches the wall clock many times.

@@ -89,6 +89,9 @@ qint64 DiskLogText::read(qint64 position, char *data, qint64 count) const
         const Block &cached = block(at / BlockSize);
         const qint64 offset = at % BlockSize;
         const qint64 take = std::min(count - done, qint64(cached.bytes.size()) - offset);
+        // A block cut short by a base that another program cut: what follows the base is ours.
+        if (take <= 0 && at >= m_baseSize)
+            return done + readUncached(at, data + done, count - done);
         if (take <= 0)
             break;
         std::memcpy(data + done, cached.bytes.constData() + offset, size_t(take));
@@ -182,12 +185,53 @@ void DiskLogText::replace(QByteArray text)
     append(text);
 }
 
-void DiskLogText::rebase(int baseFd, qint64 baseSize)
+qint64 DiskLogText::copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset, int *error) const
+{
+    *error = 0;
+    count = std::min(count, size() - position);
+    if (position < 0 || count <= 0)
+        return 0;
+    const qint64 tailEnd = m_baseSize + m_tailLength;
+    qint64 done = 0;
+    // Each part from its own file, inside the kernel: the text never passes through memory.
+    const auto copyPart = [&](int from, qint64 partStart, qint64 partEnd, qint64 fileStart) {
+        const qint64 at = position + done;
+        if (done >= count || at >= partEnd || at < partStart)
+            return true;
+        const qint64 want = std::min(count - done, partEnd - at);
+        const qint64 got =
+            FileIo::copyAt(from, fileStart + (at - partStart), fd, fdOffset + done, want, error);
+        done += got;
+        return got == want;
+    };
+    if (!copyPart(m_baseFd, 0, m_baseSize, 0) ||
+        !copyPart(m_tailFd, m_baseSize, tailEnd, m_tailStart))
+        return done;
+    if (done < count) {
+        const qint64 at = position + done - tailEnd;
+        done +=
+            FileIo::writeAt(fd, m_unwritten.constData() + at, count - done, fdOffset + done, error);
+    }
+    return done;
+}
+
+void DiskLogText::restartAt(qint64 tailStart)
+{
+    closeIfOpen(m_baseFd);
+    m_baseSize = 0;
+    m_tailStart = tailStart;
+    m_tailLength = 0;
+    m_unwritten.clear();
+    m_cache.clear();
+}
+
+void DiskLogText::rebase(int baseFd, qint64 baseSize, qint64 tailStart)
 {
     const bool sameSize = baseSize == size();
     closeIfOpen(m_baseFd);
     m_baseFd = duplicate(baseFd);
     m_baseSize = m_baseFd >= 0 ? std::max<qint64>(0, baseSize) : 0;
+    m_tailStart = tailStart;
     m_tailLength = 0;
     m_unwritten.clear();
     // The same text in another file: what is cached stays true.

@@ -6,7 +6,8 @@
 #include <map>
 #include <memory>
 
-// The log on disk: the loaded file as a read-only base, then appends in a tail region of a file.
+// The log on disk: the loaded file as a read-only base, then appends in a tail region of a file
+// (the journal's data, or an unnamed file of its own where there is no journal).
 class DiskLogText final : public LogText
 {
 public:
@@ -24,12 +25,19 @@ public:
     qint64 read(qint64 position, char *data, qint64 count) const override;
     void append(QByteArrayView bytes) override;
     void replace(QByteArray text) override;
-    // After a save the same text is wholly in baseFd: the tail starts again, empty.
-    void rebase(int baseFd, qint64 baseSize);
+    qint64 copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset,
+                  int *error) const override;
+    // After a save the same text is wholly in baseFd: the tail starts again, empty, at tailStart.
+    void rebase(int baseFd, qint64 baseSize, qint64 tailStart = 0);
+    // Empties the text; what is appended next goes to the tail file at tailStart.
+    void restartAt(qint64 tailStart);
 
     qint64 baseSize() const { return m_baseSize; }
-    qint64 tailStart() const { return m_tailStart; }
     qint64 tailLength() const { return m_tailLength; }
+    // Where the tail file ends: the next bytes that reach it go there.
+    qint64 tailEnd() const { return m_tailStart + m_tailLength; }
+    // What the tail file refused so far (a full disk) and the text keeps in memory.
+    qint64 unwrittenSize() const { return m_unwritten.size(); }
 
     static constexpr qint64 BlockSize = qint64(64) * 1024;
     static constexpr size_t CachedBlocks = 32;

@@ -150,6 +150,14 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
     std::optional<Record> appending;
     JournalFormat::RecordBytes bytes;
     QByteArray text;
+    const auto header =
+        FileIo::readAt(m_indexFd, bytes.data(), bytes.size(), 0) == qint64(bytes.size())
+            ? JournalFormat::decode(bytes.data())
+            : std::nullopt;
+    if (!header || header->type != Type::Header) {
+        recovery.unreadable = indexSize > 0 || dataSize > 0;
+        return recovery;
+    }
     for (qint64 at = 0; at + JournalFormat::kRecordSize <= indexSize;
          at += JournalFormat::kRecordSize) {
         if (FileIo::readAt(m_indexFd, bytes.data(), bytes.size(), at) != qint64(bytes.size()))
@@ -172,6 +180,7 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
                 break;
             recovery.cleared = true;
             recovery.textStart = recovery.textEnd;
+            recovery.textRecords = at + JournalFormat::kRecordSize;
         }
         saving = record->type == Type::Saving
                      ? std::optional<FileIdentity>(FileIdentity{f[0], f[1], f[2], 0})
@@ -182,12 +191,8 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
     // The save had put its file in place: the log holds everything already.
     recovery.alreadySaved = saving && log && log->sameFile(*saving) && log->size == saving->size;
     if (appending && log && log->sameFile({appending->fields[0], appending->fields[1], 0, 0})) {
-        const qint64 before = appending->fields[2];
-        const qint64 after = appending->fields[3];
-        recovery.alreadySaved = log->size == after;
-        // Part of the new text reached the log: it comes back whole from the journal.
-        if (log->size > before && log->size != after)
-            recovery.cutLogTo = before;
+        recovery.appendingFrom = appending->fields[2];
+        recovery.appendingTo = appending->fields[3];
     }
     return recovery;
 }
@@ -200,6 +205,66 @@ QByteArray Journal::recoveredText(const Recovery &recovery, qint64 offset, qint6
     text.truncate(
         qsizetype(FileIo::readAt(m_dataFd, text.data(), text.size(), recovery.textStart + offset)));
     return text;
+}
+
+void Journal::forEachPiece(const Recovery &recovery,
+                           const std::function<void(qint64, qint64)> &visit) const
+{
+    JournalFormat::RecordBytes bytes;
+    for (qint64 at = recovery.textRecords; at < recovery.recordsEnd;
+         at += JournalFormat::kRecordSize) {
+        if (FileIo::readAt(m_indexFd, bytes.data(), bytes.size(), at) != qint64(bytes.size()))
+            return;
+        const std::optional<Record> record = JournalFormat::decode(bytes.data());
+        if (record && record->type == Type::Append && record->fields[0] >= recovery.textStart)
+            visit(record->fields[0] - recovery.textStart, record->timeMs);
+    }
+}
+
+namespace {
+
+// Opens the first free name of path + suffix, path + suffix + .2, ... for writing.
+int createFreeName(const QString &path, const QString &suffix, QString &name)
+{
+    for (int n = 1; n <= 1000; ++n) {
+        name = path + suffix + (n == 1 ? QString() : QStringLiteral(".%1").arg(n));
+        const int fd = ::open(encoded(name).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool copyWhole(int from, int to)
+{
+    int error = 0;
+    const qint64 size = fileSize(from);
+    return FileIo::copyAt(from, 0, to, 0, size, &error) == size && flushToDisk(to);
+}
+
+} // namespace
+
+QStringList Journal::setAside()
+{
+    QStringList names;
+    for (const auto &[fd, path] :
+         {std::pair(m_dataFd, m_dataPath), std::pair(m_indexFd, m_indexPath)}) {
+        if (!isOpen() || fileSize(fd) == 0)
+            continue;
+        QString name;
+        const int copy = createFreeName(path, QStringLiteral(".unread"), name);
+        const bool copied = copy >= 0 && copyWhole(fd, copy);
+        const int error = errno;
+        if (copy >= 0)
+            ::close(copy);
+        if (!copied) {
+            fail(QStringLiteral("set aside"), error);
+            return names;
+        }
+        names << name;
+    }
+    return names;
 }
 
 void Journal::start(const std::optional<FileIdentity> &base)
@@ -229,17 +294,13 @@ void Journal::resume(const Recovery &recovery)
     m_indexEnd = recovery.recordsEnd;
 }
 
-void Journal::append(QByteArrayView text)
+void Journal::noteAppended(qint64 offset, QByteArrayView text, qint64 timeMs)
 {
     if (!isOpen() || text.isEmpty())
         return;
-    if (!writeAllAt(m_dataFd, text.data(), text.size(), m_dataEnd)) {
-        fail(QStringLiteral("write"), errno);
-        return;
-    }
-    writeRecord(Type::Append,
-                {m_dataEnd, text.size(), qint64(JournalFormat::checksum(text)), 0, 0, 0});
-    m_dataEnd += text.size();
+    writeRecord(Type::Append, {offset, text.size(), qint64(JournalFormat::checksum(text)), 0, 0, 0},
+                timeMs);
+    m_dataEnd = offset + text.size();
 }
 
 void Journal::clear()
@@ -259,12 +320,12 @@ void Journal::noteAppending(const FileIdentity &log, qint64 newSize)
     syncNow();
 }
 
-void Journal::writeRecord(Type type, std::array<qint64, 6> fields)
+void Journal::writeRecord(Type type, std::array<qint64, 6> fields, qint64 timeMs)
 {
     if (!isOpen())
         return;
-    const JournalFormat::RecordBytes bytes =
-        JournalFormat::encode({type, QDateTime::currentMSecsSinceEpoch(), fields});
+    const JournalFormat::RecordBytes bytes = JournalFormat::encode(
+        {type, timeMs > 0 ? timeMs : QDateTime::currentMSecsSinceEpoch(), fields});
     // A record cut short by a failed write is written over by the next one.
     if (!writeAllAt(m_indexFd, bytes.data(), bytes.size(), m_indexEnd)) {
         fail(QStringLiteral("write"), errno);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -19,14 +20,21 @@ struct JournalRecovery
     bool alreadySaved = false; // a save had replaced the log before the program ended
     qint64 textStart = 0;      // the recovered text in the data file
     qint64 textEnd = 0;
-    qint64 recordsEnd = 0; // the intact records in the index
-    qint64 cutLogTo = -1;  // an append to the log that did not finish: cut it back first
+    qint64 recordsEnd = 0;  // the intact records in the index
+    qint64 textRecords = 0; // where the records of the recovered text start in the index
+    // An append in place to the log was under way, from this length to that: the log holds
+    // none, part or all of the recovered text after appendingFrom.
+    qint64 appendingFrom = -1;
+    qint64 appendingTo = -1;
+    // Files that hold something but no header this version reads: never to be thrown away.
+    bool unreadable = false;
     bool hasText() const { return cleared || textEnd > textStart; }
 };
 
-// The recovery journal beside the log: every text the log view gains reaches it in the same event,
-// and a thread flushes it to stable storage within a second, so that a killed or crashed program
-// loses nothing. It also claims the folder's log for one program at a time.
+// The recovery journal beside the log: its data file is where the log view's unsaved text is
+// kept, and its index records every piece of it with its arrival time, every Clear and every
+// save; a thread flushes both within 250 ms, so that a killed program loses nothing. It also
+// claims the folder's log for one program at a time.
 class Journal
 {
 public:
@@ -49,6 +57,9 @@ public:
     static QString dataPathFor(const QString &logFileName);
     static QString indexPathFor(const QString &logFileName);
     QString dataPath() const { return m_dataPath; }
+    QString indexPath() const { return m_indexPath; }
+    // The data file, written by the text that keeps it; the journal records what reached it.
+    int dataFd() const { return m_dataFd; }
 
     Claim claim();
     bool isOpen() const { return m_indexFd >= 0; }
@@ -60,6 +71,13 @@ public:
     // The recovered text from offset on, at most count bytes of it.
     QByteArray recoveredText(const Recovery &recovery, qint64 offset = 0,
                              qint64 count = std::numeric_limits<qint64>::max()) const;
+    // Calls visit(offset in the recovered text, arrival time) for each recovered piece, in order.
+    void forEachPiece(const Recovery &recovery,
+                      const std::function<void(qint64, qint64)> &visit) const;
+
+    // Keeps what the journal holds under names of its own (NAME.unread, or the next free
+    // NAME.unread.N) and goes on with empty files; the names it used, or errorText().
+    QStringList setAside();
 
     // Starts afresh on a log view that equals the base (the log file as loaded or saved, or
     // nothing when it could not be loaded).
@@ -67,8 +85,11 @@ public:
     // Goes on after the recovered text, so that the journal still describes the view.
     void resume(const Recovery &recovery);
 
-    void append(QByteArrayView text);
+    // The text now lies in the data file at offset; it arrived at timeMs.
+    void noteAppended(qint64 offset, QByteArrayView text, qint64 timeMs);
+    // The view starts again, empty, where the data file ends now.
     void clear();
+    qint64 dataEnd() const { return m_dataEnd; }
     // Called with the file about to replace the log, just before it does.
     void noteSaving(const FileIdentity &replacement);
     // Called before the new text is appended to the log in place.
@@ -86,7 +107,7 @@ public:
     qint64 longestWaitMs() const;
 
 private:
-    void writeRecord(JournalFormat::Type type, std::array<qint64, 6> fields);
+    void writeRecord(JournalFormat::Type type, std::array<qint64, 6> fields, qint64 timeMs = 0);
     bool fail(const QString &what, int errorNumber);
 
     QString m_dataPath;

@@ -1,6 +1,5 @@
 #include "logfile/logstore.h"
 
-#include "logfile/disklogtext.h"
 #include "logfile/journalsync.h"
 #include "logfile/logtext.h"
 
@@ -39,24 +38,6 @@ SaveResult saveFailure(const QString &fileName, const QString &cause)
 {
     return {false, QStringLiteral("Could not save %1: %2").arg(fileName, cause)};
 }
-
-// Closes the descriptor on every path out of load().
-class FdGuard
-{
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard &) = delete;
-    FdGuard &operator=(const FdGuard &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd = -1;
-};
 
 QString kindOfFile(mode_t mode)
 {
@@ -114,21 +95,6 @@ QString folderProblem(const QString &fileName)
     return {};
 }
 
-// Qt reports a short write as "Unknown error"; writing through the descriptor keeps errno.
-int writeAll(int fd, QByteArrayView piece)
-{
-    qsizetype done = 0;
-    while (done < piece.size()) {
-        const ssize_t put = ::write(fd, piece.data() + done, size_t(piece.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return errno;
-        done += put;
-    }
-    return 0;
-}
-
 int syncData(int fd)
 {
     // QSaveFile ignores a failed sync; data that never reached the disk must not replace the old
@@ -136,22 +102,26 @@ int syncData(int fd)
     return flushToDisk(fd) ? 0 : errno;
 }
 
+// Empty when the text from `from` on reached the file at fdOffset; else the cause.
+QString copyText(int fd, const LogText &text, qint64 from, qint64 fdOffset)
+{
+    int error = 0;
+    const qint64 want = text.size() - from;
+    const qint64 done = text.copyTo(fd, from, want, fdOffset, &error);
+    if (done == want)
+        return {};
+    if (error != 0)
+        return causeText(error);
+    return QStringLiteral("the log's own copy could not be read from byte %1 on "
+                          "(its file was changed by another program)")
+        .arg(from + done);
+}
+
 // Empty when every byte of the text reached the file and the disk; else the cause.
 QString writeTextAndSync(int fd, const LogText &text)
 {
-    constexpr qint64 kPieceBytes = qint64(1024) * 1024;
-    QByteArray piece(qsizetype(std::min(kPieceBytes, text.size())), Qt::Uninitialized);
-    for (qint64 at = 0; at < text.size(); at += kPieceBytes) {
-        const qint64 want = std::min(kPieceBytes, text.size() - at);
-        const qint64 got = text.read(at, piece.data(), want);
-        if (got != want) {
-            return QStringLiteral("the log's own copy could not be read from byte %1 on "
-                                  "(its file was changed by another program)")
-                .arg(at + std::max<qint64>(0, got));
-        }
-        if (const int error = writeAll(fd, QByteArrayView(piece.constData(), want)))
-            return causeText(error);
-    }
+    if (const QString cause = copyText(fd, text, 0, 0); !cause.isEmpty())
+        return cause;
     const int error = syncData(fd);
     return error ? causeText(error) : QString();
 }
@@ -198,7 +168,7 @@ SaveResult saveThrough(const QString &fileName, const std::function<QString(int)
 LoadResult load(const QString &fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
-    FdGuard file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd() < 0) {
         if (errno == ENOENT)
             return {};
@@ -215,40 +185,23 @@ LoadResult load(const QString &fileName)
     char probe[4096];
     if (info.st_size > 0 && ::pread(file.fd(), probe, sizeof probe, 0) < 0)
         return loadFailure(fileName, causeText(errno));
-    QString cause;
-    std::unique_ptr<DiskLogText> text = newText(fileName, file.fd(), info.st_size, &cause);
-    if (!text)
-        return loadFailure(fileName, cause);
     LoadResult loaded;
     loaded.status = LoadResult::Status::Loaded;
-    loaded.text = std::move(text);
     loaded.identity = FileIdentity::ofDescriptor(file.fd()).value_or(FileIdentity{});
+    loaded.file = std::move(file);
     return loaded;
 }
 
-std::unique_ptr<DiskLogText> newText(const QString &fileName, int baseFd, qint64 baseSize,
-                                     QString *errorText)
+std::optional<Reopened> reopen(const QString &fileName, qint64 size)
 {
-    // Next to the log, on the disk that will hold it; the temporary folder when that is refused.
-    for (const QString &folder : {QFileInfo(fileName).absolutePath(), QDir::tempPath()}) {
-        if (std::unique_ptr<DiskLogText> text =
-                DiskLogText::create(folder, baseFd, baseSize, errorText))
-            return text;
-    }
-    return nullptr;
-}
-
-std::optional<FileIdentity> rebase(DiskLogText &text, const QString &fileName)
-{
-    FdGuard file(
+    UniqueFd file(
         ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     const std::optional<FileIdentity> found =
-        file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
+        file.isOpen() ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
     // Another program wrote to it meanwhile: the log no longer equals the text.
-    if (!found || found->size != text.size())
+    if (!found || found->size != size)
         return std::nullopt;
-    text.rebase(file.fd(), found->size);
-    return found;
+    return Reopened{std::move(file), *found};
 }
 
 SaveResult save(const QString &fileName, const LogText &text, const BeforeReplace &beforeReplace)
@@ -266,7 +219,7 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
     // A log the whole save refuses (read-only, not a regular file) is reported by it.
     if (!refusedTargetCause(fileName).isEmpty())
         return changed;
-    FdGuard file(
+    UniqueFd file(
         ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     const std::optional<FileIdentity> found =
         file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
@@ -276,26 +229,10 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
     const qint64 newSize = expected.size + text.size() - from;
     if (beforeAppend)
         beforeAppend(expected, newSize);
-    QByteArray piece(1 << 20, Qt::Uninitialized);
     int error = 0;
-    for (qint64 at = from; at < text.size() && error == 0;) {
-        const qint64 got =
-            text.read(at, piece.data(), qMin<qint64>(piece.size(), text.size() - at));
-        if (got <= 0) {
-            error = EIO;
-            break;
-        }
-        const qint64 offset = expected.size + (at - from);
-        for (qint64 done = 0; done < got && error == 0;) {
-            const ssize_t put = ::pwrite(file.fd(), piece.constData() + done, size_t(got - done),
-                                         off_t(offset + done));
-            if (put < 0 && errno != EINTR)
-                error = errno;
-            else if (put > 0)
-                done += put;
-        }
-        at += got;
-    }
+    const qint64 want = text.size() - from;
+    if (text.copyTo(file.fd(), from, want, expected.size, &error) != want && error == 0)
+        error = EIO;
     if (error == 0 && !flushToDisk(file.fd()))
         error = errno;
     if (error != 0) {
@@ -309,7 +246,7 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
 
 bool cutBack(const QString &fileName, qint64 size)
 {
-    FdGuard file(
+    UniqueFd file(
         ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     return file.fd() >= 0 && ::ftruncate(file.fd(), off_t(size)) == 0 && flushToDisk(file.fd());
 }
@@ -324,7 +261,7 @@ QString rescueFileName()
     return folder + QDateTime::currentDateTime().toString("/'log-'yyyyMMdd-HHmmss'.txt'");
 }
 
-SetAsideResult setAside(const QString &fileName)
+SetAsideResult setAside(const QString &fileName, const QString &suffix)
 {
     const auto failure = [&](int errorNumber) {
         return SetAsideResult{false, {}, saveFailure(fileName, causeText(errorNumber)).errorText};
@@ -332,7 +269,7 @@ SetAsideResult setAside(const QString &fileName)
     constexpr int kMaxTries = 1000;
     for (int n = 1; n <= kMaxTries; ++n) {
         const QString target =
-            fileName + QStringLiteral(".bak") + (n == 1 ? QString() : QStringLiteral(".%1").arg(n));
+            fileName + suffix + (n == 1 ? QString() : QStringLiteral(".%1").arg(n));
         // link() never replaces an existing name, unlike rename().
         if (::link(QFile::encodeName(fileName).constData(),
                    QFile::encodeName(target).constData()) == 0) {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "logfile/disklogtext.h"
 #include "logfile/fileidentity.h"
+#include "logfile/logtext.h"
+#include "logfile/uniquefd.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -18,22 +19,22 @@ struct LoadResult
 {
     enum class Status { Loaded, Missing, Failed };
     Status status = Status::Missing;
-    // When Loaded: the file read where it lies, however long; appends are kept on disk too.
-    std::unique_ptr<DiskLogText> text;
+    // When Loaded: the file open for reading, to be read where it lies however long it is.
+    UniqueFd file;
     QString errorText;     // names the file and the real cause when Failed
     FileIdentity identity; // the file as it was opened, when Loaded
 };
 
 LoadResult load(const QString &fileName);
 
-// A text that starts with the base file (-1: none) and keeps what is appended in an unnamed
-// file next to fileName, or in the temporary folder; null with errorText when neither can.
-std::unique_ptr<DiskLogText> newText(const QString &fileName, int baseFd = -1, qint64 baseSize = 0,
-                                     QString *errorText = nullptr);
-
-// After a save the text reads the saved file as its base; nothing when the file is not the text
-// any more (another program wrote to it), else the file as it was opened.
-std::optional<FileIdentity> rebase(DiskLogText &text, const QString &fileName);
+// The log as saved, open for reading, when it still holds exactly size bytes (another program
+// may have written to it since).
+struct Reopened
+{
+    UniqueFd file;
+    FileIdentity identity;
+};
+std::optional<Reopened> reopen(const QString &fileName, qint64 size);
 
 struct SaveResult
 {
@@ -67,14 +68,14 @@ bool cutBack(const QString &fileName, qint64 size);
 // Where a log goes that its own folder cannot take: a new file under the user's state folder.
 QString rescueFileName();
 
-// Moves the file out of the way to the first free name of fileName.bak, fileName.bak.2, ...
-// so that a log that could not be loaded is never overwritten.
+// Moves the file out of the way to the first free name of fileName + suffix, then with .2, ...
+// so that a file that could not be read is never overwritten.
 struct SetAsideResult
 {
     bool ok = true;
     QString newName;   // when ok
     QString errorText; // names the file and the real cause when !ok
 };
-SetAsideResult setAside(const QString &fileName);
+SetAsideResult setAside(const QString &fileName, const QString &suffix = QStringLiteral(".bak"));
 
 } // namespace LogStore

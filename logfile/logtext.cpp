@@ -1,4 +1,5 @@
 #include "logfile/logtext.h"
+#include "logfile/fileio.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +11,22 @@ QByteArray LogText::mid(qint64 position, qint64 count) const
     QByteArray bytes(qsizetype(count), Qt::Uninitialized);
     bytes.truncate(qsizetype(read(position, bytes.data(), count)));
     return bytes;
+}
+
+qint64 LogText::copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset, int *error) const
+{
+    constexpr qint64 kPiece = qint64(1) << 20;
+    QByteArray piece(qsizetype(std::min(kPiece, std::max<qint64>(0, count))), Qt::Uninitialized);
+    qint64 done = 0;
+    *error = 0;
+    while (done < count) {
+        const qint64 want = std::min(kPiece, count - done);
+        const qint64 got = read(position + done, piece.data(), want);
+        done += FileIo::writeAt(fd, piece.constData(), got, fdOffset + done, error);
+        if (*error != 0 || got < want)
+            break;
+    }
+    return done;
 }
 
 qint64 MemoryLogText::read(qint64 position, char *data, qint64 count) const

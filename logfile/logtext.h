@@ -18,6 +18,10 @@ public:
     virtual void append(QByteArrayView bytes) = 0;
     virtual void replace(QByteArray text) = 0;
 
+    // Writes count bytes from position into the file at fdOffset; returns the count written,
+    // with error set when the file refused the rest (0: the text could not be read further).
+    virtual qint64 copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset, int *error) const;
+
     // The range as a byte array, as far as it can be read.
     QByteArray mid(qint64 position, qint64 count) const;
 };

@@ -20,8 +20,8 @@ constexpr qint64 AnnouncedTextLimit = 65536;
 } // namespace
 
 LogView::LogView(QWidget *parent)
-    : QAbstractScrollArea(parent), m_text(std::make_unique<MemoryLogText>()),
-      m_layout(std::make_unique<LogViewLayout>(font())),
+    : QAbstractScrollArea(parent), m_ownText(std::make_unique<MemoryLogText>()),
+      m_text(m_ownText.get()), m_layout(std::make_unique<LogViewLayout>(font())),
       m_rows(std::make_unique<LogViewRows>(*m_text, *m_layout))
 {
     LogViewAccessible::install();
@@ -67,7 +67,15 @@ void LogView::setStorage(std::unique_ptr<LogText> storage)
 {
     if (!storage)
         storage = std::make_unique<MemoryLogText>();
-    m_text = std::move(storage);
+    m_ownText = std::move(storage);
+    observe(*m_ownText);
+}
+
+void LogView::observe(LogText &text)
+{
+    m_text = &text;
+    if (m_ownText.get() != m_text)
+        m_ownText.reset();
     textReplaced();
     if (QAccessible::isActive()) {
         QAccessibleTextUpdateEvent event(this, 0, QString(), QString());

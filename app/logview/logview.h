@@ -28,9 +28,11 @@ public:
     qint64 length() const;
     // Replaces the whole text; the caret goes to 0 and the selection is emptied.
     void setText(QByteArray text);
-    // Shows another storage's text, as setText does.
+    // Shows a text of its own, as setText does.
     void setStorage(std::unique_ptr<LogText> storage);
-    LogText &storage() const { return *m_text; }
+    // Shows a text that somebody else owns and keeps alive for as long as the view shows it.
+    void observe(LogText &text);
+    const LogText &storage() const { return *m_text; }
 
     // Start of the selection (the caret when nothing is selected) and its length.
     qint64 selStart() const;
@@ -122,7 +124,8 @@ private:
     void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow);
     void tellUser(const QString &text, int style);
 
-    std::unique_ptr<LogText> m_text;
+    std::unique_ptr<LogText> m_ownText;
+    LogText *m_text = nullptr;
     std::unique_ptr<LogViewLayout> m_layout;
     std::unique_ptr<LogViewRows> m_rows;
     qint64 m_caret = 0;

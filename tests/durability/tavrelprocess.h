@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
 
 // The real program in a folder of its own, reading a pseudo-terminal that the test writes into.
 struct TavrelProcess
@@ -66,13 +67,29 @@ inline qint64 journaledText(const QString &folder)
     return end;
 }
 
-// The pid that the journal's header names: the program that started it afresh.
-inline qint64 journalOwner(const QString &folder)
+// What the folder keeps, as the next start shows it: log.txt, then the journal's text, unless the
+// last record says that a save was putting that text into log.txt.
+inline QByteArray keptText(const QString &folder)
 {
+    const QByteArray log = fileBytes(folder + "/log.txt");
+    const QByteArray journal =
+        fileBytes(folder + "/log.txt.journal").left(qsizetype(journaledText(folder)));
     const QByteArray index = fileBytes(folder + "/log.txt.journal.idx");
-    if (index.size() != 72)
-        return 0;
-    qint64 pid = 0;
-    std::memcpy(&pid, index.constData() + 16, sizeof pid);
-    return pid;
+    if (index.size() < 144)
+        return log + journal;
+    quint16 type = 0;
+    qint64 fields[4] = {};
+    const qsizetype last = index.size() / 72 * 72 - 72;
+    std::memcpy(&type, index.constData() + last + 4, sizeof type);
+    std::memcpy(fields, index.constData() + last + 16, sizeof fields);
+    struct stat info = {};
+    const bool sameLog = ::stat(QFile::encodeName(folder + "/log.txt").constData(), &info) == 0 &&
+                         qint64(info.st_ino) == fields[1];
+    if (type == 4 && sameLog) // the saved file was put in place: it holds everything
+        return log;
+    if (type == 5 && sameLog && log.size() == fields[3]) // the append in place finished
+        return log;
+    if (type == 5 && sameLog && log.size() > fields[2]) // cut short: the next start cuts it back
+        return log.left(qsizetype(fields[2])) + journal;
+    return log + journal;
 }

@@ -1,4 +1,5 @@
-#include "flushfault.h"
+#include "faultshim.h"
+#include "logfile/disklogtext.h"
 #include "logfile/logstore.h"
 #include "logfile/logtext.h"
 #include "support/files.h"
@@ -120,7 +121,7 @@ bool arrangeProcess(Fault fault)
         return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
     case Fault::FlushFails:
-        FlushFault::failing = true;
+        FaultShim::flushFails = true;
         return true;
     default:
         return true;
@@ -155,7 +156,7 @@ private Q_SLOTS:
     {
         m_dir.emplace();
         QVERIFY(QDir::setCurrent(m_dir->path()));
-        FlushFault::failing = false;
+        FaultShim::flushFails = false;
     }
     void cleanup()
     {
@@ -182,7 +183,8 @@ void TestLogStore::saveWritesThroughSymlink()
     QVERIFY(QFileInfo(kLog).isSymLink());
     QCOMPARE(fileBytes(target), QByteArray("41 42 \r\n"));
     const LoadResult loaded = LogStore::load(kLog);
-    QCOMPARE(loaded.text->mid(0, 100), QByteArray("41 42 \r\n"));
+    QCOMPARE(DiskLogText(loaded.file.fd(), loaded.identity.size, -1, 0).mid(0, 100),
+             QByteArray("41 42 \r\n"));
     struct stat info = {};
     QVERIFY(::stat("elsewhere/real.txt", &info) == 0 && (info.st_mode & 0777) == 0640);
 }
@@ -227,7 +229,7 @@ void TestLogStore::failureKeepsTheLog()
             return saved.ok ? QStringLiteral("saved") : saved.errorText;
         }
         const LoadResult loaded = LogStore::load(kLog);
-        const bool failed = loaded.status == LoadResult::Status::Failed && !loaded.text;
+        const bool failed = loaded.status == LoadResult::Status::Failed && !loaded.file.isOpen();
         return failed ? loaded.errorText : QStringLiteral("loaded");
     });
     const QString expected =
@@ -258,13 +260,15 @@ void TestLogStore::appendInPlace()
     QVERIFY(writeFileBytes(kLog, QByteArray(6000, 'o')));
     LoadResult loaded = LogStore::load(kLog);
     QCOMPARE(loaded.status, LoadResult::Status::Loaded);
-    loaded.text->append(QByteArray(9000, '3'));
+    // The new part in a file of its own, as the journal keeps it: it is copied from there.
+    const auto text = DiskLogText::create(".", loaded.file.fd(), loaded.identity.size);
+    text->append(QByteArray(9000, '3'));
     QVERIFY(arrangeFiles(fault).isEmpty());
     const QString report = inChild([&]() -> QString {
         if (!arrangeProcess(fault))
             return QStringLiteral("cannot arrange the fault: ") + errorText(errno);
         const LogStore::SaveResult appended =
-            LogStore::appendTo(kLog, loaded.identity, *loaded.text, 6000);
+            LogStore::appendTo(kLog, loaded.identity, *text, 6000);
         if (appended.logChanged)
             return QStringLiteral("log changed");
         return appended.ok ? QStringLiteral("appended") : appended.errorText;

@@ -92,11 +92,6 @@ qint64 PortReader::waiting() const
     return m_buffer.size();
 }
 
-void PortReader::clear()
-{
-    take();
-}
-
 bool PortReader::isFull() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -34,7 +34,6 @@ public:
     // Everything read so far, in arrival order.
     QByteArray take();
     qint64 waiting() const;
-    void clear();
 
     static constexpr int kAnnounceEveryMs = 20;
     // Past this, reading pauses and the driver holds what comes until the window catches up.

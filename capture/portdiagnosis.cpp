@@ -1,8 +1,8 @@
 #include "capture/portdiagnosis.h"
 #include "capture/portholder.h"
+#include "capture/portlist.h"
 
 #include <QFile>
-#include <QSerialPortInfo>
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
@@ -10,18 +10,11 @@
 
 namespace PortDiagnosis {
 
-QStringList presentDevices()
-{
-    QStringList devices;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        devices.append(port.systemLocation());
-    devices.sort();
-    return devices;
-}
-
 QString noSuchDevice()
 {
-    const QStringList present = presentDevices();
+    QStringList present;
+    for (const PresentPort &port : presentPorts())
+        present.append(port.path);
     return QStringLiteral("No such device; present: ") +
            (present.isEmpty() ? QStringLiteral("none") : present.join(QStringLiteral(", ")));
 }

@@ -1,10 +1,10 @@
 #include "capture/portdiagnosis.h"
 #include "capture/portholder.h"
 #include "capture/portlist.h"
+#include "posix/errortext.h"
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -58,7 +58,7 @@ QString causeOf(int error, const QString &devicePath)
     case ENOTTY:
         return QStringLiteral("Not a serial device");
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return errorText(error);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/fdguard.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -51,7 +53,7 @@ private:
 
     std::function<void()> m_announce;
     std::thread m_thread;
-    int m_wake = -1;
+    FdGuard m_wake;
     mutable std::mutex m_mutex;
     QByteArray m_buffer;
     bool m_announced = false;

@@ -53,7 +53,8 @@ bool CommControl::setPortOpen(bool open)
         return fail(tr("Port is already open"));
     m_waitCheck.stop();
     m_path = devicePath(m_commPort);
-    m_reader.clear();
+    // What the last capture left untaken is not this one's.
+    m_reader.take();
     return openDevice();
 }
 

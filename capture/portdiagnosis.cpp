@@ -1,27 +1,20 @@
 #include "capture/portdiagnosis.h"
 #include "capture/portholder.h"
+#include "capture/portlist.h"
+#include "posix/errortext.h"
 
 #include <QFile>
-#include <QSerialPortInfo>
 #include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
 
 namespace PortDiagnosis {
 
-QStringList presentDevices()
-{
-    QStringList devices;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        devices.append(port.systemLocation());
-    devices.sort();
-    return devices;
-}
-
 QString noSuchDevice()
 {
-    const QStringList present = presentDevices();
+    QStringList present;
+    for (const PresentPort &port : presentPorts())
+        present.append(port.path);
     return QStringLiteral("No such device; present: ") +
            (present.isEmpty() ? QStringLiteral("none") : present.join(QStringLiteral(", ")));
 }
@@ -65,7 +58,7 @@ QString causeOf(int error, const QString &devicePath)
     case ENOTTY:
         return QStringLiteral("Not a serial device");
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return errorText(error);
     }
 }
 

@@ -1,13 +1,9 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 // What to tell the user when a device cannot be opened: the cause and what to do about it.
 namespace PortDiagnosis {
-
-// The serial devices present, as Qt finds them ("/dev/ttyUSB0", ...).
-QStringList presentDevices();
 
 // "No such device; present: /dev/ttyUSB0, /dev/ttyS0" (or "none").
 QString noSuchDevice();

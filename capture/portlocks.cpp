@@ -1,4 +1,5 @@
 #include "capture/portlocks.h"
+#include "posix/fdguard.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,12 +81,14 @@ std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
     const QString temporary =
         QDir(PortLocks::lockDirectory()).filePath(QStringLiteral(".tavrel.%1").arg(::getpid()));
     const QByteArray text = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
-    const int fd = ::open(QFile::encodeName(temporary).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::nullopt;
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size();
-    ::close(fd);
+    bool written = false;
+    {
+        const FdGuard file(::open(QFile::encodeName(temporary).constData(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (file.fd() < 0)
+            return std::nullopt;
+        written = ::write(file.fd(), text.constData(), size_t(text.size())) == text.size();
+    }
     std::optional<PortLocks::Holder> refused;
     for (const QString &lockFile : PortLocks::lockFilesFor(devicePath)) {
         if (!written || claim(lockFile, temporary))

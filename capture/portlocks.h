@@ -45,7 +45,6 @@ public:
     // fail and is left alone. A lock directory we may not write in is no failure.
     std::optional<PortLocks::Holder> acquire(const QString &devicePath);
     void release();
-    QStringList files() const { return m_files; }
 
 private:
     bool claim(const QString &lockFile, const QString &temporary);

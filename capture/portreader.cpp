@@ -1,7 +1,7 @@
 #include "capture/portreader.h"
+#include "posix/errortext.h"
 
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <time.h>
@@ -32,16 +32,14 @@ PortReader::PortReader(std::function<void()> announce)
 PortReader::~PortReader()
 {
     stop();
-    if (m_wake >= 0)
-        ::close(m_wake);
 }
 
 bool PortReader::start(int fd)
 {
     stop();
-    if (m_wake < 0)
+    if (m_wake.fd() < 0)
         return false;
-    drainWake(m_wake);
+    drainWake(m_wake.fd());
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = false;
@@ -61,7 +59,7 @@ void PortReader::stop()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
     }
-    ::eventfd_write(m_wake, 1);
+    ::eventfd_write(m_wake.fd(), 1);
     m_thread.join();
 }
 
@@ -82,7 +80,7 @@ QByteArray PortReader::take()
         data = std::exchange(m_buffer, {});
     }
     if (wasFull)
-        ::eventfd_write(m_wake, 1);
+        ::eventfd_write(m_wake.fd(), 1);
     return data;
 }
 
@@ -90,11 +88,6 @@ qint64 PortReader::waiting() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_buffer.size();
-}
-
-void PortReader::clear()
-{
-    take();
 }
 
 bool PortReader::isFull() const
@@ -116,13 +109,13 @@ void PortReader::run(int fd)
         const qint64 dueMs = lastAnnounceMs + kAnnounceEveryMs;
         const bool watchDevice = !gathering && !isFull();
         const int timeoutMs = unannounced || gathering ? int(qMax<qint64>(0, dueMs - nowMs())) : -1;
-        pollfd descriptors[2] = {{m_wake, POLLIN, 0}, {watchDevice ? fd : -1, POLLIN, 0}};
+        pollfd descriptors[2] = {{m_wake.fd(), POLLIN, 0}, {watchDevice ? fd : -1, POLLIN, 0}};
         if (::poll(descriptors, 2, timeoutMs) < 0 && errno != EINTR) {
-            announce(true, QString::fromLocal8Bit(std::strerror(errno)));
+            announce(true, errorText(errno));
             return;
         }
         if (descriptors[0].revents) {
-            drainWake(m_wake);
+            drainWake(m_wake.fd());
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stopping)
                 return;
@@ -163,7 +156,7 @@ qsizetype PortReader::readOnce(int fd, short events)
         return 0;
     // End of file on a terminal, or EIO: the other end hung up, the adapter is gone.
     announce(true, n < 0 && errno != EAGAIN && errno != EINTR
-                       ? QString::fromLocal8Bit(std::strerror(errno))
+                       ? errorText(errno)
                        : QStringLiteral("The device hung up"));
     return -1;
 }

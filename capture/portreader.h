@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/fdguard.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -34,7 +36,6 @@ public:
     // Everything read so far, in arrival order.
     QByteArray take();
     qint64 waiting() const;
-    void clear();
 
     static constexpr int kAnnounceEveryMs = 20;
     // Past this, reading pauses and the driver holds what comes until the window catches up.
@@ -52,7 +53,7 @@ private:
 
     std::function<void()> m_announce;
     std::thread m_thread;
-    int m_wake = -1;
+    FdGuard m_wake;
     mutable std::mutex m_mutex;
     QByteArray m_buffer;
     bool m_announced = false;

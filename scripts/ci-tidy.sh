@@ -13,7 +13,7 @@ cmake --preset dev >/dev/null
 started=$SECONDS
 set +e
 "$runner" -clang-tidy-binary "$tidy" -p build -quiet -j "$(nproc)" \
-  "^$PWD/(app|capture|settings|logfile|packaging)/.*\.cpp$" 2>&1 |
+  "^$PWD/(app|capture|settings|logfile|posix|packaging)/.*\.cpp$" 2>&1 |
   sed -e 's/\x1b\[[0-9;]*m//g' |
   { grep -v -E "^$tidy |^[0-9]+ warnings? generated\.$|^Suppressed [0-9]+ warnings|^Use -header-filter|^$" ||
     true; }

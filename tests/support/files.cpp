@@ -1,7 +1,6 @@
 #include "support/files.h"
 
 #include <QFile>
-#include <cstring>
 
 QByteArray fileBytes(const QString &path, const QByteArray &ifMissing)
 {
@@ -13,9 +12,4 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QString errorText(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
 }

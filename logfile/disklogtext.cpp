@@ -1,5 +1,6 @@
 #include "logfile/disklogtext.h"
 #include "logfile/fileio.h"
+#include "posix/errortext.h"
 
 #include <QFile>
 
@@ -60,7 +61,7 @@ std::unique_ptr<DiskLogText> DiskLogText::create(const QString &directory, int b
     if (tail < 0) {
         if (errorText) {
             *errorText = QStringLiteral("Could not make a file for the log in %1: %2")
-                             .arg(directory, QString::fromLocal8Bit(std::strerror(errno)));
+                             .arg(directory, ::errorText(errno));
         }
         return nullptr;
     }

@@ -1,6 +1,8 @@
 #include "logfile/journal.h"
 #include "logfile/fileio.h"
 #include "logfile/journalsync.h"
+#include "posix/errortext.h"
+#include "posix/procinfo.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -36,30 +38,6 @@ qint64 fileSize(int fd)
     return end < 0 ? 0 : qint64(end);
 }
 
-// The process holding a flock on the file, as the kernel lists it.
-qint64 flockHolder(const FileIdentity &file)
-{
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray inodeSuffix = ':' + QByteArray::number(file.inode);
-    for (const QByteArray &line : locks.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"
-        if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5].endsWith(inodeSuffix))
-            return fields[4].toLongLong();
-    }
-    return 0;
-}
-
-QString programName(qint64 pid)
-{
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    if (!comm.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(comm.readAll().trimmed());
-}
-
 } // namespace
 
 Journal::Journal(const QString &logFileName)
@@ -90,9 +68,8 @@ bool Journal::fail(const QString &what, int errorNumber)
 {
     if (!m_failed) {
         m_failed = true;
-        m_errorText =
-            QStringLiteral("Could not %1 the recovery journal %2: %3")
-                .arg(what, m_dataPath, QString::fromLocal8Bit(std::strerror(errorNumber)));
+        m_errorText = QStringLiteral("Could not %1 the recovery journal %2: %3")
+                          .arg(what, m_dataPath, ::errorText(errorNumber));
     }
     return false;
 }
@@ -115,7 +92,8 @@ Journal::Claim Journal::claim()
             ::close(fd);
             if (error != EWOULDBLOCK)
                 return unavailable(error);
-            const qint64 pid = locked ? flockHolder(*locked) : 0;
+            const qint64 pid =
+                locked ? flockHolder(dev_t(locked->device), ino_t(locked->inode)) : 0;
             return {Claim::Status::HeldByOther, pid, programName(pid), {}};
         }
         const std::optional<FileIdentity> locked = FileIdentity::ofDescriptor(fd);

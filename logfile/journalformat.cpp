@@ -1,5 +1,7 @@
 #include "logfile/journalformat.h"
 
+#include "logfile/rawbytes.h"
+
 #include <cstring>
 
 namespace JournalFormat {
@@ -8,17 +10,8 @@ namespace {
 
 constexpr int kCheckedBytes = kRecordSize - 8;
 
-template <typename T> void put(char *at, T value)
-{
-    std::memcpy(at, &value, sizeof value);
-}
-
-template <typename T> T get(const char *at)
-{
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
+using RawBytes::get;
+using RawBytes::put;
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "logfile/journalsync.h"
+#include "posix/errortext.h"
 
 #include <cerrno>
 #include <chrono>
@@ -77,7 +78,7 @@ void JournalSync::run()
         lock.lock();
         m_longestWaitMs = std::max(m_longestWaitMs, nowMs() - oldest);
         if (error != 0 && m_onError)
-            m_onError(QString::fromLocal8Bit(std::strerror(error)));
+            m_onError(errorText(error));
         if (m_stop)
             return;
     }

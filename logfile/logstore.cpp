@@ -2,6 +2,7 @@
 
 #include "logfile/journalsync.h"
 #include "logfile/logtext.h"
+#include "posix/errortext.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,11 +21,6 @@
 namespace LogStore {
 
 namespace {
-
-QString causeText(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
-}
 
 LoadResult loadFailure(const QString &fileName, const QString &cause)
 {
@@ -59,7 +55,7 @@ QString refusedTargetCause(const QString &fileName)
     if (::stat(QFile::encodeName(fileName).constData(), &info) != 0)
         return {};
     if (S_ISDIR(info.st_mode))
-        return causeText(EISDIR);
+        return errorText(EISDIR);
     // Replacing a FIFO or a device with a regular file would break whatever uses it, root or not.
     if (!S_ISREG(info.st_mode))
         return QStringLiteral("it is %1, not a regular file").arg(kindOfFile(info.st_mode));
@@ -67,7 +63,7 @@ QString refusedTargetCause(const QString &fileName)
     const QFileInfo target(fileName);
     const auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (!target.isWritable() || !(target.permissions() & anyWrite))
-        return causeText(EACCES);
+        return errorText(EACCES);
     return {};
 }
 
@@ -91,7 +87,7 @@ QString folderProblem(const QString &fileName)
         return QStringLiteral("its folder %1 was deleted").arg(folderOf(fileName));
     if (::access(folder.constData(), W_OK) != 0)
         return QStringLiteral("its folder %1 cannot be written to (%2)")
-            .arg(folderOf(fileName), causeText(errno));
+            .arg(folderOf(fileName), errorText(errno));
     return {};
 }
 
@@ -111,7 +107,7 @@ QString copyText(int fd, const LogText &text, qint64 from, qint64 fdOffset)
     if (done == want)
         return {};
     if (error != 0)
-        return causeText(error);
+        return errorText(error);
     return QStringLiteral("the log's own copy could not be read from byte %1 on "
                           "(its file was changed by another program)")
         .arg(from + done);
@@ -123,7 +119,7 @@ QString writeTextAndSync(int fd, const LogText &text)
     if (const QString cause = copyText(fd, text, 0, 0); !cause.isEmpty())
         return cause;
     const int error = syncData(fd);
-    return error ? causeText(error) : QString();
+    return error ? errorText(error) : QString();
 }
 
 // The write gets the new file's descriptor and returns the cause of its failure, or nothing.
@@ -168,23 +164,23 @@ SaveResult saveThrough(const QString &fileName, const std::function<QString(int)
 LoadResult load(const QString &fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
-    UniqueFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FdGuard file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd() < 0) {
         if (errno == ENOENT)
-            return {};
-        return loadFailure(fileName, causeText(errno));
+            return LoadResult();
+        return loadFailure(fileName, errorText(errno));
     }
     struct stat info = {};
     if (::fstat(file.fd(), &info) != 0)
-        return loadFailure(fileName, causeText(errno));
+        return loadFailure(fileName, errorText(errno));
     if (S_ISDIR(info.st_mode))
-        return loadFailure(fileName, causeText(EISDIR));
+        return loadFailure(fileName, errorText(EISDIR));
     if (!S_ISREG(info.st_mode))
         return loadFailure(fileName, QStringLiteral("Not a regular file"));
     // A file whose first block cannot be read (a failing disk) is reported now, not when shown.
     char probe[4096];
     if (info.st_size > 0 && ::pread(file.fd(), probe, sizeof probe, 0) < 0)
-        return loadFailure(fileName, causeText(errno));
+        return loadFailure(fileName, errorText(errno));
     LoadResult loaded;
     loaded.status = LoadResult::Status::Loaded;
     loaded.identity = FileIdentity::ofDescriptor(file.fd()).value_or(FileIdentity{});
@@ -194,10 +190,10 @@ LoadResult load(const QString &fileName)
 
 std::optional<Reopened> reopen(const QString &fileName, qint64 size)
 {
-    UniqueFd file(
+    FdGuard file(
         ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     const std::optional<FileIdentity> found =
-        file.isOpen() ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
+        file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
     // Another program wrote to it meanwhile: the log no longer equals the text.
     if (!found || found->size != size)
         return std::nullopt;
@@ -219,7 +215,7 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
     // A log the whole save refuses (read-only, not a regular file) is reported by it.
     if (!refusedTargetCause(fileName).isEmpty())
         return changed;
-    UniqueFd file(
+    FdGuard file(
         ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     const std::optional<FileIdentity> found =
         file.fd() >= 0 ? FileIdentity::ofDescriptor(file.fd()) : std::nullopt;
@@ -239,14 +235,14 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
         // The old length is what the log held; what follows it never fully reached the disk.
         if (::ftruncate(file.fd(), off_t(expected.size)) == 0)
             flushToDisk(file.fd());
-        return saveFailure(fileName, causeText(error));
+        return saveFailure(fileName, errorText(error));
     }
     return {};
 }
 
 bool cutBack(const QString &fileName, qint64 size)
 {
-    UniqueFd file(
+    FdGuard file(
         ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     return file.fd() >= 0 && ::ftruncate(file.fd(), off_t(size)) == 0 && flushToDisk(file.fd());
 }
@@ -264,7 +260,7 @@ QString rescueFileName()
 SetAsideResult setAside(const QString &fileName, const QString &suffix)
 {
     const auto failure = [&](int errorNumber) {
-        return SetAsideResult{false, {}, saveFailure(fileName, causeText(errorNumber)).errorText};
+        return SetAsideResult{false, {}, saveFailure(fileName, errorText(errorNumber)).errorText};
     };
     constexpr int kMaxTries = 1000;
     for (int n = 1; n <= kMaxTries; ++n) {

@@ -2,7 +2,7 @@
 
 #include "logfile/fileidentity.h"
 #include "logfile/logtext.h"
-#include "logfile/uniquefd.h"
+#include "posix/fdguard.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -20,7 +20,7 @@ struct LoadResult
     enum class Status { Loaded, Missing, Failed };
     Status status = Status::Missing;
     // When Loaded: the file open for reading, to be read where it lies however long it is.
-    UniqueFd file;
+    FdGuard file;
     QString errorText;     // names the file and the real cause when Failed
     FileIdentity identity; // the file as it was opened, when Loaded
 };
@@ -31,7 +31,7 @@ LoadResult load(const QString &fileName);
 // may have written to it since).
 struct Reopened
 {
-    UniqueFd file;
+    FdGuard file;
     FileIdentity identity;
 };
 std::optional<Reopened> reopen(const QString &fileName, qint64 size);

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include "logfile/rawbytes.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,17 +23,8 @@ constexpr int kFirstEntryBytes = 16;
 // Two integers of up to ten bytes each, and room for the terminating zero.
 constexpr int kLongestEntry = 21;
 
-template <typename T> void put(char *at, T value)
-{
-    std::memcpy(at, &value, sizeof value);
-}
-
-template <typename T> T get(const char *at)
-{
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
+using RawBytes::get;
+using RawBytes::put;
 
 void putVarint(QByteArray &bytes, int &at, quint64 value)
 {

@@ -229,7 +229,7 @@ void TestLogStore::failureKeepsTheLog()
             return saved.ok ? QStringLiteral("saved") : saved.errorText;
         }
         const LoadResult loaded = LogStore::load(kLog);
-        const bool failed = loaded.status == LoadResult::Status::Failed && !loaded.file.isOpen();
+        const bool failed = loaded.status == LoadResult::Status::Failed && loaded.file.fd() < 0;
         return failed ? loaded.errorText : QStringLiteral("loaded");
     });
     const QString expected =

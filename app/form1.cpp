@@ -5,6 +5,7 @@
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"
 #include "app/toolkit/windowicon.h"
+#include "capture/hexrender.h"
 #include "settings/choices.h"
 #include "settings/numbers.h"
 
@@ -187,6 +188,10 @@ void Form1::saveWithoutDisplay()
     m_quiet = true;
     m_ending = true;
     MSComm1.setPortOpen(false);
+    // What the reader still held is kept as well, straight into the log: no view is left.
+    QByteArray items;
+    appendHexItems(items, MSComm1.input(), ColumnCount, lineCapacity(text1Width()));
+    m_keeper->append(items);
     SaveFile(LogFileName);
     m_keeper->close();
 }

@@ -70,6 +70,8 @@ void Form1::Command2_Click()
     Command1->setEnabled(true);
     setSettingsRowEnabled(true);
     MSComm1.setPortOpen(false);
+    // What the reader took from the device before it stopped belongs to this capture.
+    MSComm1_OnComm();
     showWaitState();
     SaveFile(LogFileName);
     Text1->setFocus();
@@ -98,7 +100,8 @@ void Form1::MSComm1_DeviceLost()
 {
     if (!isCapturing())
         return;
-    // What arrived is in the log view already: on disk with it, then wait for the device.
+    // What arrived goes into the view and onto the disk with it, then the device is waited for.
+    MSComm1_OnComm();
     SaveFile(LogFileName);
     MSComm1.followDevice();
     showWaitState();

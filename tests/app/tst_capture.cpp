@@ -18,6 +18,7 @@ private Q_SLOTS:
     void linesBreakByWidthAndCountCarriesOver();
     void settingsThatNoPortTakesAreReported();
     void receivedItemsGoToTheEndWhereverTheCaretIs();
+    void bytesReadJustBeforeStopAreKept();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -113,6 +114,19 @@ void TestCapture::receivedItemsGoToTheEndWhereverTheCaretIs()
     QCOMPARE(f.view()->selStart(), f.view()->length());
     QVERIFY(m_terminal->write("\x02"));
     QTRY_COMPARE(f.view()->text(), QByteArray("AA BB CC 1 2 "));
+}
+
+void TestCapture::bytesReadJustBeforeStopAreKept()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(m_terminal->write("\x01\x02\x03"));
+    // The reader has them; the window has not been told yet when Stop comes.
+    QTest::qSleep(200);
+    form.Command2_Click();
+    QCOMPARE(f.view()->text(), QByteArray("1 2 3 "));
+    QCOMPARE(f.logFile(), QByteArray("1 2 3 "));
 }
 
 QTEST_MAIN(TestCapture)

@@ -101,14 +101,17 @@ Bench::Options parseOptions(const QCoreApplication &app)
 const char kNotes[] =
     "Each goal names the work it comes from: durable capture (the journal: nothing shown is\n"
     "lost, even by a killed run), logs of any length (log.txt read where it lies), log view (set\n"
-    "when the view was made), serial reader (the reader thread and its hand-over to the window).\n"
+    "when the view was made), serial reader (the reader thread and its hand-over to the window),\n"
+    "one keeper (the journal's data is the unsaved text: each byte reaches the disk once before\n"
+    "the save), arrival times (each chunk's time kept beside the log).\n"
     "(1) The reader hands arrivals to the window thread at most every 20 ms, chosen to save\n"
     "    wake-ups at 115200 baud, so a byte sent only once the last is shown waits for the next\n"
     "    hand-over: about 50 bytes a second at best. A stream that does not wait is not held "
     "back.\n"
     "(2) The bare loop reads the same paced stream on a terminal of its own; on a virtual machine\n"
     "    its own figure moves between runs, and the ratio with it.\n"
-    "(3) The disk alone: writing and flushing as many bytes to a new file.";
+    "(3) The disk alone: writing and flushing as many bytes to a new file; for Stop, just before\n"
+    "    and just after it, and the goal is read against their mean.";
 
 } // namespace
 

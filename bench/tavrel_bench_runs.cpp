@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -13,6 +14,10 @@
 namespace Bench {
 
 namespace {
+
+// Text of a 20 ms chunk at 115200 baud, and when the times written for a large log begin.
+constexpr qint64 kChunkText = 691;
+constexpr qint64 kTimesStartMs = 1'800'000'000'000;
 
 qint64 residentBytes()
 {
@@ -44,8 +49,8 @@ bool writeLog(const QString &path, qint64 size)
     return file.flush() && ::fsync(file.handle()) == 0;
 }
 
-// A time beside the disk's own for as many bytes: writing and flushing them to a new file.
-QByteArray besideDisk(double ms, const QString &scratchPath, qint64 bytes)
+// The disk's own time for as many bytes: writing and flushing them to a new file; -1 on failure.
+double diskAloneMs(const QString &scratchPath, qint64 bytes)
 {
     QFile file(scratchPath);
     const QByteArray block(1 << 20, 'A');
@@ -56,7 +61,38 @@ QByteArray besideDisk(double ms, const QString &scratchPath, qint64 bytes)
     written = written && file.flush() && ::fsync(file.handle()) == 0;
     const double diskMs = (clockNs() - before) / 1e6;
     file.remove();
-    return number(ms, "ms") + " / " + (written ? number(diskMs, "ms") : QByteArray("?"));
+    return written ? diskMs : -1;
+}
+
+QByteArray besideDisk(double ms, double diskMs)
+{
+    return number(ms, "ms") + " / " + (diskMs >= 0 ? number(diskMs, "ms") : QByteArray("?"));
+}
+
+// What this process has had written to disk so far, as the kernel counts dirtied pages.
+qint64 writtenToDisk()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n'))
+        if (line.startsWith("write_bytes:"))
+            return line.mid(12).trimmed().toLongLong();
+    return -1;
+}
+
+// A times file for the log as a capture at 115200 baud leaves it: a chunk every 20 ms.
+bool writeTimes(const QString &logPath)
+{
+    const std::optional<FileIdentity> log = FileIdentity::ofPath(logPath);
+    if (!log)
+        return false;
+    LogTimes times(logPath);
+    times.open(std::nullopt, 0);
+    for (qint64 offset = 0, time = kTimesStartMs; offset < log->size; offset += kChunkText)
+        times.add(offset, time += 20);
+    times.seal(*log);
+    return times.isOpen();
 }
 
 // The 99th percentile, in milliseconds.
@@ -105,8 +141,15 @@ void runBaud115200(const Options &options, Report &report, Window &window)
 {
     // 23 bytes every 2 ms: a UART's FIFO at 115200 baud hands over a few bytes at a time.
     const Pace pace{0, options.seconds * 1000, 23, 2000000};
+    const QString times = LogTimes::pathFor(window.path("log.txt"));
+    const qint64 timesBefore = QFileInfo(times).size();
+    const qint64 textBefore = window.view().length();
     const Rate run = window.capture(report, "115200 baud", pace, 500);
     window.stopNs();
+    const double timesShare = double(QFileInfo(times).size() - timesBefore) /
+                              qMax<qint64>(1, window.view().length() - textBefore);
+    report.row("arrival times kept at 115200 baud, per byte of log text",
+               number(100 * timesShare, "%", 2), "<= 1 %, arrival times", timesShare <= 0.01);
     const Rate bare = runBareLoop(pace);
     const double ratio = run.cpuShare / qMax(bare.cpuShare, 1e-9);
     report.row("CPU at 115200 baud (" + number(run.bytesPerSecond / 1e3, "KB/s", 1) +
@@ -148,6 +191,25 @@ bool leaveJournal(const QString &logPath, qint64 bytes)
     return keeper.journal().syncNow();
 }
 
+// Arrival times looked up at random places of a large log: a few reads of the times file each.
+void runArrivalLookups(Report &report, Window &window, qint64 logBytes)
+{
+    const LogKeeper &keeper = window.form().keeper();
+    QRandomGenerator random(7);
+    constexpr int kLookups = 1000;
+    bool right = true;
+    const qint64 before = clockNs();
+    for (int i = 0; i < kLookups; ++i) {
+        const qint64 at = qint64(random.bounded(double(logBytes)));
+        right = right && keeper.arrivalMs(at) == kTimesStartMs + 20 * (1 + at / kChunkText);
+    }
+    const double us = (clockNs() - before) / 1e3 / kLookups;
+    const qint64 timesBytes = QFileInfo(LogTimes::pathFor(window.path("log.txt"))).size();
+    report.row("arrival time of a byte at a random place of it (times file " +
+                   number(timesBytes / 1e6, "MB") + "), mean of 1000",
+               number(us, "us", 1), "<= 1000 us, arrival times", right && us <= 1000);
+}
+
 } // namespace
 
 void runFullSpeed(const Options &options, Report &report)
@@ -157,10 +219,13 @@ void runFullSpeed(const Options &options, Report &report)
     window.open();
     QTest::qWait(200);
     const qint64 rssBefore = residentBytes();
+    const qint64 writtenBefore = writtenToDisk();
     const Rate run = window.capture(report, "full speed", Pace{bytes, 0, 65536}, 5);
     const qint64 memoryAdded = residentBytes() - rssBefore;
     const qint64 atRiskMs = window.form().keeper().journal().longestWaitMs();
     window.stopNs();
+    const double writtenPerByte =
+        double(writtenToDisk() - writtenBefore) / qMax<qint64>(1, window.view().length());
     if (options.check) {
         // Per second of Tavrel's own CPU time: a busy machine stretches the wall clock many times.
         const double perCpuSecond = run.bytesPerSecond / qMax(run.cpuShare, 1e-9);
@@ -181,6 +246,9 @@ void runFullSpeed(const Options &options, Report &report)
                memoryAdded <= 100000000);
     report.row("bytes at risk: the longest a shown byte waited for stable storage",
                number(double(atRiskMs), "ms"), "<= 1000 ms, durable capture", atRiskMs <= 1000);
+    report.row("bytes written to disk per byte of log text, through the capture and its Stop",
+               number(writtenPerByte, "B", 2), "<= 2.1 B: journal once, log.txt once",
+               writtenPerByte <= 2.1);
 }
 
 void runWithLargeLog(const Options &options, Report &report)
@@ -190,13 +258,20 @@ void runWithLargeLog(const Options &options, Report &report)
         std::printf("could not write a %lld MB log\n", options.logMb);
         return;
     }
+    if (!writeTimes(window.path("log.txt"))) {
+        std::printf("could not write the log's arrival times\n");
+        return;
+    }
     const qint64 logBytes = QFileInfo(window.path("log.txt")).size();
     const QByteArray logSize = number(logBytes / 1e9, "GB", 1);
     const qint64 rssBefore = residentBytes();
     const double startUp = window.open() / 1e6;
-    report.row("start-up with a " + logSize + " log.txt, until a key press is handled",
+    report.row("start-up with a " + logSize +
+                   " log.txt and its arrival times, until a key "
+                   "press is handled",
                number(startUp, "ms"), "<= 1000 ms, logs of any length",
                startUp <= 1000 && window.view().length() == logBytes);
+    runArrivalLookups(report, window, logBytes);
     const double page = pageMovesP99Ms(window);
     report.row("page up and down in it, each drawn, 99th percentile", number(page, "ms", 1),
                "<= 50 ms, logs of any length", page <= 50);
@@ -213,11 +288,17 @@ void runWithLargeLog(const Options &options, Report &report)
     const qint64 received = qMin<qint64>(options.receivedMb, 100) * 1000000;
     window.capture(report, "onto the large log", Pace{received, 0, 65536}, 5);
     const qint64 newText = window.view().length() - logBytes;
+    // The disk alone just before and just after: on a virtual machine the cost of fresh page
+    // cache moves several times over from one moment to the next.
+    const double diskBefore = diskAloneMs(window.path("disk-reference"), newText);
     const double saveNew = window.stopNs() / 1e6;
+    const double diskAfter = diskAloneMs(window.path("disk-reference"), newText);
+    const double disk = (diskBefore + diskAfter) / 2;
     report.row("Stop's save after " + number(received / 1e6, "MB") + " received onto it (" +
                    number(newText / 1e6, "MB") + " of text, fsync) / the disk alone (3)",
-               besideDisk(saveNew, window.path("disk-reference"), newText),
-               "<= 500 ms, logs of any length", saveNew <= 500);
+               besideDisk(saveNew, diskBefore) + ", " + number(diskAfter, "ms"),
+               "<= 1.15x the disk alone, one keeper",
+               diskBefore > 0 && diskAfter > 0 && saveNew <= 1.15 * disk);
 
     runSingleBytes(options, report, window);
     runBaud115200(options, report, window);
@@ -226,6 +307,13 @@ void runWithLargeLog(const Options &options, Report &report)
 
 void runRecovery(const Options &options, Report &report)
 {
+    double normalStart = 0;
+    {
+        Window window;
+        if (!writeLog(window.path("log.txt"), 1000000))
+            return;
+        normalStart = window.open() / 1e6;
+    }
     Window window;
     const qint64 captured = options.recoveryMb * 1000000;
     if (!writeLog(window.path("log.txt"), 1000000) ||
@@ -235,10 +323,10 @@ void runRecovery(const Options &options, Report &report)
     }
     const double startUp = window.open() / 1e6;
     report.row("start-up recovering " + QByteArray::number(options.recoveryMb) +
-                   " MB left unsaved, until a key press is handled / the disk alone (3)",
-               besideDisk(startUp, window.path("disk-reference"), captured),
-               "<= 1000 ms, durable capture",
-               startUp <= 1000 && window.view().length() == 1000000 + captured);
+                   " MB left unsaved, until a key press is handled / a normal start",
+               number(startUp, "ms") + " / " + number(normalStart, "ms"),
+               "<= 1000 ms more, durable capture",
+               startUp - normalStart <= 1000 && window.view().length() == 1000000 + captured);
 }
 
 } // namespace Bench

@@ -12,12 +12,7 @@
 
 DeviceIdentity DeviceIdentity::of(const QString &path)
 {
-    struct stat node
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &node) != 0)
-        return {};
-    return {node.st_dev, node.st_ino, node.st_rdev};
+    return {FileIdentity::ofPath(path).value_or(FileIdentity{})};
 }
 
 namespace {

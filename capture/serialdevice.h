@@ -3,24 +3,20 @@
 #include "capture/portlocks.h"
 #include "capture/portsettings.h"
 
+#include "posix/fileidentity.h"
+
 #include <QString>
 #include <sys/types.h>
 
 // Which node a path names, to tell a device that came back from the one that went away.
 struct DeviceIdentity
 {
-    dev_t filesystem = 0;
-    ino_t inode = 0;
-    dev_t device = 0;
+    FileIdentity file;
 
     static DeviceIdentity of(const QString &path); // all zero when the path names nothing
-    bool exists() const { return inode != 0; }
-    bool operator==(const DeviceIdentity &other) const
-    {
-        return filesystem == other.filesystem && inode == other.inode && device == other.device;
-    }
+    bool exists() const { return file.inode != 0; }
+    bool operator==(const DeviceIdentity &other) const { return file.sameNode(other.file); }
 };
-
 // One serial device, open for reading and claimed the ways serial programs on Linux look for:
 // UUCP lock files, flock() and exclusive mode. Other programs' claims make the open fail.
 class SerialDevice

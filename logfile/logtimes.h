@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logfile/fileidentity.h"
+#include "posix/fileidentity.h"
 
 #include <QByteArray>
 #include <QString>

@@ -40,7 +40,8 @@ public:
     QByteArray selText() const;
     // Moves the caret to the position (clamped to the text) and empties the selection.
     void setSelStart(qint64 position);
-    // Appends the text at the end, where the caret is put first; the caret ends after it.
+    // Unlike the toolkit call it is named after, it never replaces a selection: it always
+    // appends the text at the end, where the caret is put first, and the caret ends after it.
     void setSelText(QByteArrayView text);
 
     void selectAll();

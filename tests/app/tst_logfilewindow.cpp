@@ -1,5 +1,5 @@
 #include "app/logview/logview.h"
-#include "logfile/fileidentity.h"
+#include "posix/fileidentity.h"
 #include "logfile/logstore.h"
 #include "support/formfixture.h"
 

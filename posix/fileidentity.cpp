@@ -1,4 +1,4 @@
-#include "logfile/fileidentity.h"
+#include "posix/fileidentity.h"
 
 #include <QFile>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@ namespace {
 FileIdentity fromStat(const struct stat &info)
 {
     return {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec, qint64(info.st_rdev)};
 }
 
 } // namespace

@@ -116,7 +116,7 @@ QString copyText(int fd, const LogText &text, qint64 from, qint64 fdOffset)
 // Empty when every byte of the text reached the file and the disk; else the cause.
 QString writeTextAndSync(int fd, const LogText &text)
 {
-    if (const QString cause = copyText(fd, text, 0, 0); !cause.isEmpty())
+    if (QString cause = copyText(fd, text, 0, 0); !cause.isEmpty())
         return cause;
     const int error = syncData(fd);
     return error ? errorText(error) : QString();

@@ -48,7 +48,6 @@ private Q_SLOTS:
     void roundTrip_data();
     void roundTrip();
     void baseCutShortByAnotherProgram();
-    void replaceAndRebase();
 
 private:
     QString path(const char *name) const { return m_dir.filePath(QString::fromLatin1(name)); }
@@ -127,34 +126,6 @@ void TestDiskLogText::baseCutShortByAnotherProgram()
     QVERIFY2(saved.errorText.contains("could not be read from byte 1000"),
              qPrintable(saved.errorText));
     QCOMPARE(fileBytes(path("saved.txt")), QByteArray("kept"));
-}
-
-// Clear replaces the text and drops the base; after a save the text moves into the new base.
-void TestDiskLogText::replaceAndRebase()
-{
-    QVERIFY(writeFileBytes(path("log.txt"), "old\r\n"));
-    auto text = textOver(path("log.txt"), m_dir.path(), 5);
-    text->append("new ");
-    text->replace("fresh ");
-    QCOMPARE(text->baseSize(), 0);
-    QCOMPARE(readInPieces(*text, 4), QByteArray("fresh "));
-    text->append("1 2 ");
-    QVERIFY(LogStore::save(path("saved.txt"), *text).ok);
-    QCOMPARE(fileBytes(path("saved.txt")), QByteArray("fresh 1 2 "));
-
-    QFile saved(path("saved.txt"));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    text->rebase(saved.handle(), 10);
-    QCOMPARE(text->tailLength(), 0);
-    QCOMPARE(readInPieces(*text, 3), QByteArray("fresh 1 2 "));
-    text->append("3 ");
-    QCOMPARE(text->tailLength(), 2);
-    QCOMPARE(readInPieces(*text, 5), QByteArray("fresh 1 2 3 "));
-    text->replace({});
-    QCOMPARE(text->size(), 0);
-    QCOMPARE(text->mid(0, 10), QByteArray());
-    QVERIFY(LogStore::save(path("saved.txt"), *text).ok);
-    QCOMPARE(fileBytes(path("saved.txt"), "<missing>"), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestDiskLogText)

@@ -53,7 +53,6 @@ bool dropToNobody()
 }
 
 enum class Fault {
-    None,
     Directory,
     NoWriteBits,
     OtherOwner,
@@ -63,7 +62,6 @@ enum class Fault {
     Fifo,
     LinkToFifo,
     CharacterDevice,
-    ChangedByOther
 };
 
 // Sets up the files of the fault around log.txt in the current directory; gives why it could not.
@@ -96,9 +94,6 @@ QString arrangeFiles(Fault fault)
     case Fault::CharacterDevice:
         if (!QFile::remove(kLog) || ::mknod("log.txt", S_IFCHR | 0666, makedev(1, 3)) != 0)
             return QStringLiteral("making a device node needs root");
-        break;
-    case Fault::ChangedByOther:
-        done = writeFileBytes(kLog, "other");
         break;
     default:
         break;
@@ -166,8 +161,6 @@ private Q_SLOTS:
     void saveWritesThroughSymlink();
     void failureKeepsTheLog_data();
     void failureKeepsTheLog();
-    void appendInPlace_data();
-    void appendInPlace();
 
 private:
     std::optional<QTemporaryDir> m_dir;
@@ -236,45 +229,6 @@ void TestLogStore::failureKeepsTheLog()
         (save ? "Could not save log.txt: " : "Could not load log.txt: ") + cause;
     QVERIFY2(report.startsWith(expected), qPrintable(report));
     QCOMPARE(folderState(), before);
-}
-
-void TestLogStore::appendInPlace_data()
-{
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<QString>("report");
-    QTest::addColumn<QByteArray>("log");
-    const QByteArray old(6000, 'o');
-    const QString failed = QStringLiteral("Could not save log.txt: ");
-    QTest::newRow("unchanged log") << Fault::None << "appended" << old + QByteArray(9000, '3');
-    QTest::newRow("changed by another program")
-        << Fault::ChangedByOther << "log changed" << QByteArray("other");
-    QTest::newRow("flush fails") << Fault::FlushFails << failed + errorText(EIO) << old;
-    // The size limit stands in for a full disk: the append fails halfway through.
-    QTest::newRow("does not fit") << Fault::FileSizeLimit << failed + errorText(EFBIG) << old;
-}
-
-// What is new goes onto the end of the log; a failed append cuts the log back to what it was.
-void TestLogStore::appendInPlace()
-{
-    QFETCH(Fault, fault);
-    QVERIFY(writeFileBytes(kLog, QByteArray(6000, 'o')));
-    LoadResult loaded = LogStore::load(kLog);
-    QCOMPARE(loaded.status, LoadResult::Status::Loaded);
-    // The new part in a file of its own, as the journal keeps it: it is copied from there.
-    const auto text = DiskLogText::create(".", loaded.file.fd(), loaded.identity.size);
-    text->append(QByteArray(9000, '3'));
-    QVERIFY(arrangeFiles(fault).isEmpty());
-    const QString report = inChild([&]() -> QString {
-        if (!arrangeProcess(fault))
-            return QStringLiteral("cannot arrange the fault: ") + errorText(errno);
-        const LogStore::SaveResult appended =
-            LogStore::appendTo(kLog, loaded.identity, *text, 6000);
-        if (appended.logChanged)
-            return QStringLiteral("log changed");
-        return appended.ok ? QStringLiteral("appended") : appended.errorText;
-    });
-    QTEST(report, "report");
-    QTEST(fileBytes(kLog), "log");
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)

@@ -249,8 +249,11 @@ void Journal::start(const std::optional<FileIdentity> &base)
 {
     if (!isOpen())
         return;
-    if (::ftruncate(m_indexFd, 0) != 0 || ::ftruncate(m_dataFd, 0) != 0)
+    if (::ftruncate(m_indexFd, 0) != 0)
         fail(QStringLiteral("write"), errno);
+    // Freeing a long capture's blocks takes a while: the sync thread does it, and the next
+    // write waits for it. The new index already says that the old data is nothing.
+    m_sync->emptyDataFile();
     m_dataEnd = 0;
     m_indexEnd = 0;
     const FileIdentity file = base.value_or(FileIdentity{});
@@ -270,6 +273,12 @@ void Journal::resume(const Recovery &recovery)
         fail(QStringLiteral("write"), errno);
     m_dataEnd = recovery.textEnd;
     m_indexEnd = recovery.recordsEnd;
+}
+
+void Journal::awaitEmptyDataFile() const
+{
+    if (m_sync)
+        m_sync->awaitEmptyDataFile();
 }
 
 void Journal::noteAppended(qint64 offset, QByteArrayView text, qint64 timeMs)

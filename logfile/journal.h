@@ -1,7 +1,7 @@
 #pragma once
 
-#include "posix/fileidentity.h"
 #include "logfile/journalformat.h"
+#include "posix/fileidentity.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -85,6 +85,8 @@ public:
     // Goes on after the recovered text, so that the journal still describes the view.
     void resume(const Recovery &recovery);
 
+    // Called before the data file is written to: a start may still be emptying it.
+    void awaitEmptyDataFile() const;
     // The text now lies in the data file at offset; it arrived at timeMs.
     void noteAppended(qint64 offset, QByteArrayView text, qint64 timeMs);
     // The view starts again, empty, where the data file ends now.

@@ -46,6 +46,19 @@ void JournalSync::changed()
     m_wake.notify_one();
 }
 
+void JournalSync::emptyDataFile()
+{
+    const std::lock_guard lock(m_mutex);
+    m_emptyData = true;
+    m_wake.notify_one();
+}
+
+void JournalSync::awaitEmptyDataFile()
+{
+    std::unique_lock lock(m_mutex);
+    m_dataEmptied.wait(lock, [this] { return !m_emptyData; });
+}
+
 void JournalSync::setErrorHandler(ErrorHandler handler)
 {
     const std::lock_guard lock(m_mutex);
@@ -62,13 +75,24 @@ void JournalSync::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || m_oldestChangeMs >= 0; });
+        m_wake.wait(lock, [this] { return m_stop || m_emptyData || m_oldestChangeMs >= 0; });
+        if (m_emptyData) {
+            lock.unlock();
+            const bool emptied = ::ftruncate(m_dataFd, 0) == 0;
+            const int error = errno;
+            lock.lock();
+            m_emptyData = false;
+            m_dataEmptied.notify_all();
+            if (!emptied && m_onError)
+                m_onError(errorText(error));
+            continue;
+        }
         if (m_stop)
             return;
         // Gathering a quarter of a second of changes into one flush keeps the disk quiet.
         const auto due = std::chrono::steady_clock::time_point(
             std::chrono::milliseconds(m_oldestChangeMs + kDelayMs));
-        m_wake.wait_until(lock, due, [this] { return m_stop; });
+        m_wake.wait_until(lock, due, [this] { return m_stop || m_emptyData; });
         const qint64 oldest = m_oldestChangeMs;
         m_oldestChangeMs = -1;
         lock.unlock();

@@ -20,6 +20,9 @@ public:
 
     // Something was written: it reaches the disk within the delay plus the flush.
     void changed();
+    // Empties the data file on the thread; awaitEmptyDataFile() returns once it is done.
+    void emptyDataFile();
+    void awaitEmptyDataFile();
     void setErrorHandler(ErrorHandler handler);
     qint64 longestWaitMs() const;
 
@@ -33,6 +36,8 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    bool m_emptyData = false;
+    std::condition_variable m_dataEmptied;
     qint64 m_oldestChangeMs = -1;
     qint64 m_longestWaitMs = 0;
     ErrorHandler m_onError;

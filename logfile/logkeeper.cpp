@@ -153,6 +153,7 @@ void LogKeeper::append(QByteArrayView bytes, qint64 timeMs)
 {
     if (bytes.isEmpty())
         return;
+    m_journal.awaitEmptyDataFile();
     const qint64 offset = m_text->size();
     const qint64 before = m_text->tailEnd();
     const bool nothingWaiting = m_text->unwrittenSize() == 0;

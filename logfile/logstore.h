@@ -1,8 +1,8 @@
 #pragma once
 
-#include "posix/fileidentity.h"
 #include "logfile/logtext.h"
 #include "posix/fdguard.h"
+#include "posix/fileidentity.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

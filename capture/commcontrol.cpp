@@ -55,13 +55,13 @@ bool CommControl::setPortOpen(bool open)
     m_path = devicePath(m_commPort);
     // What the last capture left untaken is not this one's.
     m_reader.take();
-    return openDevice();
+    return openDevice(SerialDevice::Waiting::Discard);
 }
 
-bool CommControl::openDevice()
+bool CommControl::openDevice(SerialDevice::Waiting waiting)
 {
     QString cause;
-    if (!m_device.open(m_path, m_settings, &cause))
+    if (!m_device.open(m_path, m_settings, &cause, waiting))
         return fail(cause);
     ++m_session;
     if (!m_reader.start(m_device.descriptor())) {
@@ -128,7 +128,7 @@ void CommControl::checkWaitedDevice()
     // Finding out who holds a device reads much of /proc: a refused device is retried less often.
     if (now == m_refusedIdentity && ++m_ticksSinceRefusal < kRetryRefusedEvery)
         return;
-    if (openDevice()) {
+    if (openDevice(SerialDevice::Waiting::Keep)) {
         m_waitCheck.stop();
         m_waitCause.clear();
         m_refusedIdentity = {};

@@ -56,7 +56,7 @@ Q_SIGNALS:
 
 private:
     bool fail(const QString &text);
-    bool openDevice();
+    bool openDevice(SerialDevice::Waiting waiting);
     void deliver();
     void takeDeviceDown(const QString &reason);
     void checkWaitedDevice();

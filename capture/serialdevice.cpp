@@ -27,7 +27,8 @@ QString lockHolderText(const PortLocks::Holder &holder)
 
 } // namespace
 
-bool SerialDevice::open(const QString &path, const LineSettings &settings, QString *cause)
+bool SerialDevice::open(const QString &path, const LineSettings &settings, QString *cause,
+                        Waiting waiting)
 {
     close();
     struct stat node
@@ -51,8 +52,8 @@ bool SerialDevice::open(const QString &path, const LineSettings &settings, QStri
         return false;
     if (const int error = LineTermios::apply(m_fd, settings))
         return fail(error, path, cause);
-    // Only what arrives from now on belongs to this capture.
-    LineTermios::discardInput(m_fd);
+    if (waiting == Waiting::Discard)
+        LineTermios::discardInput(m_fd);
     return true;
 }
 

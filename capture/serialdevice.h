@@ -28,7 +28,11 @@ public:
     SerialDevice &operator=(const SerialDevice &) = delete;
 
     // False with the cause for the user ("Held by minicom (pid 812)") when it cannot be used.
-    bool open(const QString &path, const LineSettings &settings, QString *cause);
+    // What waited in the driver is dropped when a capture starts, and kept when a device that
+    // went away comes back: a board's first words after a reset belong to the capture.
+    enum class Waiting { Discard, Keep };
+    bool open(const QString &path, const LineSettings &settings, QString *cause,
+              Waiting waiting = Waiting::Discard);
     void close();
 
     bool isOpen() const { return m_fd >= 0; }

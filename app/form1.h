@@ -123,6 +123,7 @@ private:
     bool isCapturing() const;
     bool setUpPort();
     void keepCaretAtEnd();
+    void reportFullDisk();
     void reportPortCause(const QString &cause);
     void updatePortTip();
     void showWaitState();
@@ -158,6 +159,7 @@ private:
     std::unique_ptr<LogKeeper> m_keeper;
     bool m_quiet = false;
     bool m_journalWarned = false;
+    bool m_diskFullWarned = false;
     bool m_startRefused = false;
     QString m_portCause;
     QString m_waitNote;

@@ -3,6 +3,7 @@
 #include "app/logview/logview.h"
 #include "capture/hexrender.h"
 #include "capture/portsettings.h"
+#include "posix/errortext.h"
 #include "settings/numbers.h"
 
 #include <QComboBox>
@@ -86,7 +87,24 @@ void Form1::MSComm1_OnComm()
     if (!items.isEmpty()) {
         keepCaretAtEnd();
         Text1->setSelText(items);
+        reportFullDisk();
     }
+}
+
+void Form1::reportFullDisk()
+{
+    const qint64 waiting = m_keeper->unwrittenBytes();
+    // Once for each spell: the disk that takes the text again ends it.
+    if (waiting == 0 || m_diskFullWarned) {
+        m_diskFullWarned = waiting > 0;
+        return;
+    }
+    m_diskFullWarned = true;
+    warn("Could not write to " + m_keeper->unsavedTextPath() + ": " +
+         errorText(m_keeper->unwrittenCause()) +
+         "\r\nThe capture goes on. What arrives is kept in memory until the disk takes it "
+         "again, and is lost if Tavrel is killed meanwhile; Stop saves it to " +
+         LogFileName + ".");
 }
 
 void Form1::keepCaretAtEnd()

@@ -166,9 +166,8 @@ void DiskLogText::writeUnwritten()
 {
     if (m_tailFd < 0)
         return;
-    int error = 0;
     const qint64 written = FileIo::writeAt(m_tailFd, m_unwritten.constData(), m_unwritten.size(),
-                                           m_tailStart + m_tailLength, &error);
+                                           m_tailStart + m_tailLength, &m_writeError);
     m_tailLength += written;
     m_unwritten.remove(0, qsizetype(written));
     if (m_unwritten.isEmpty() && m_unwritten.capacity() > qsizetype(1024) * 1024)

@@ -38,6 +38,8 @@ public:
     qint64 tailEnd() const { return m_tailStart + m_tailLength; }
     // What the tail file refused so far (a full disk) and the text keeps in memory.
     qint64 unwrittenSize() const { return m_unwritten.size(); }
+    // Why the tail file refused the last bytes (errno), while some wait in memory.
+    int writeError() const { return m_unwritten.isEmpty() ? 0 : m_writeError; }
 
     static constexpr qint64 BlockSize = qint64(64) * 1024;
     static constexpr size_t CachedBlocks = 32;
@@ -63,6 +65,7 @@ private:
     bool m_ownsTail = false;
     // Appended bytes that the tail file refused (a full disk); they are kept and written later.
     QByteArray m_unwritten;
+    int m_writeError = 0;
     mutable std::map<qint64, Block> m_cache;
     mutable quint64 m_useCount = 0;
 };

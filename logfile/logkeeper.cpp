@@ -263,6 +263,11 @@ void LogKeeper::saveRescueCopy(Saved &saved)
         saved.rescueError = rescued.errorText;
 }
 
+QString LogKeeper::unsavedTextPath() const
+{
+    return m_journal.isOpen() ? m_journal.dataPath() : QFileInfo(m_fileName).absolutePath();
+}
+
 qint64 LogKeeper::arrivalMs(qint64 offset) const
 {
     if (offset < 0 || offset >= size())

@@ -69,6 +69,10 @@ public:
     qint64 arrivalMs(qint64 offset) const;
     // Bytes the disk refused so far, kept in memory until it takes them.
     qint64 unwrittenBytes() const { return m_text->unwrittenSize(); }
+    // Why the disk refuses them (errno), or 0.
+    int unwrittenCause() const { return m_text->writeError(); }
+    // Where the unsaved text is kept on disk.
+    QString unsavedTextPath() const;
 
     // Ends the run's use of the journal: gone when everything was saved, else flushed for the
     // next start to recover.

@@ -131,7 +131,7 @@ private:
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     bool claimLogFolder();
-    void reportRecovery(qint64 bytes);
+    void reportRecovery(const LogKeeper::Opened &opened);
     void warnJournalSetAside(const LogKeeper::Opened &opened);
     void warn(const QString &text);
 

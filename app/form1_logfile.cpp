@@ -21,7 +21,9 @@ bool Form1::OpenFile(const QString &fileName)
             setWindowTitle(appTitle() + " - " + fileName.toUpper());
         Text1->observe(*m_keeper);
     }
-    if (!opened.journalSetAside.isEmpty() || !opened.journalSetAsideError.isEmpty())
+    // A journal set aside with a recovery is told of in the recovery's message.
+    if (opened.recoveredBytes < 0 &&
+        (!opened.journalSetAside.isEmpty() || !opened.journalSetAsideError.isEmpty()))
         warnJournalSetAside(opened);
     bool ok = true;
     switch (opened.status) {
@@ -44,8 +46,7 @@ bool Form1::OpenFile(const QString &fileName)
     // Told once the window shows the recovered text; a capture started from the command line
     // does not wait for the answer.
     if (opened.recoveredBytes >= 0)
-        QTimer::singleShot(0, this,
-                           [this, bytes = opened.recoveredBytes] { reportRecovery(bytes); });
+        QTimer::singleShot(0, this, [this, opened] { reportRecovery(opened); });
     return ok;
 }
 
@@ -115,16 +116,28 @@ bool Form1::claimLogFolder()
     return true;
 }
 
-void Form1::reportRecovery(qint64 bytes)
+void Form1::reportRecovery(const LogKeeper::Opened &opened)
 {
     const Journal &journal = m_keeper->journal();
+    const QLocale numbers = QLocale::c();
     // Saved already when OpenFile had to create log.txt; else it waits for the next save.
-    warn(QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added to the "
-                        "log since its last save were recovered from %2")
-             .arg(QLocale::c().toString(qlonglong(bytes)), journal.dataPath()) +
-         (journal.isEmpty() ? QString(" and saved to " + LogFileName + ".")
-                            : QString("; they are safe there and are written to " + LogFileName +
-                                      " at the next save.")));
+    QString text =
+        QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added to the "
+                       "log since its last save were recovered from %2")
+            .arg(numbers.toString(qlonglong(opened.recoveredBytes)), journal.dataPath()) +
+        (journal.isEmpty() ? QString(" and saved to " + LogFileName + ".")
+                           : QString("; they are safe there and are written to " + LogFileName +
+                                     " at the next save."));
+    // What could not be checked is not shown, and the user learns where it is kept.
+    if (!opened.journalSetAside.isEmpty())
+        text +=
+            QStringLiteral("\r\nWhat followed them in the journal could not be checked (%1 "
+                           "bytes of text) and is kept in %2.")
+                .arg(numbers.toString(qlonglong(opened.uncheckedBytes)), opened.journalSetAside);
+    else if (!opened.journalSetAsideError.isEmpty())
+        text += "\r\nWhat followed them in the journal could not be checked, nor kept: " +
+                opened.journalSetAsideError;
+    warn(text);
 }
 
 void Form1::warnJournalSetAside(const LogKeeper::Opened &opened)
@@ -132,6 +145,6 @@ void Form1::warnJournalSetAside(const LogKeeper::Opened &opened)
     warn("The recovery journal " + m_keeper->journal().dataPath() +
          " was left by a run that ended without saving, but could not be read" +
          (opened.journalSetAside.isEmpty()
-              ? QString(", nor moved aside: ") + opened.journalSetAsideError
+              ? QString(", nor copied aside: ") + opened.journalSetAsideError
               : QString(". It is kept as " + opened.journalSetAside + ".")));
 }

@@ -166,6 +166,8 @@ Journal::Recovery Journal::recover(const std::optional<FileIdentity> &log) const
         appending = record->type == Type::Appending ? record : std::nullopt;
         recovery.recordsEnd = at + JournalFormat::kRecordSize;
     }
+    recovery.uncheckedBytes = std::max<qint64>(0, dataSize - recovery.textEnd);
+    recovery.uncheckedRecords = indexSize > recovery.recordsEnd;
     // The save had put its file in place: the log holds everything already.
     recovery.alreadySaved = saving && log && log->sameFile(*saving) && log->size == saving->size;
     if (appending && log && log->sameFile({appending->fields[0], appending->fields[1], 0, 0})) {

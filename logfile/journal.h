@@ -28,6 +28,11 @@ struct JournalRecovery
     qint64 appendingTo = -1;
     // Files that hold something but no header this version reads: never to be thrown away.
     bool unreadable = false;
+    // Text, or records, past the intact part (a write cut short by a kill, damage): not shown,
+    // since nothing vouches for it, but never to be thrown away either.
+    qint64 uncheckedBytes = 0;
+    bool uncheckedRecords = false;
+    bool hasUnchecked() const { return uncheckedBytes > 0 || uncheckedRecords; }
     bool hasText() const { return cleared || textEnd > textStart; }
 };
 

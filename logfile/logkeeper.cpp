@@ -40,6 +40,10 @@ LogKeeper::Opened LogKeeper::open()
             setJournalAside(opened);
             recovery = {};
         } else {
+            if (recovery.hasUnchecked() && recovery.hasText() && !recovery.alreadySaved) {
+                setJournalAside(opened);
+                opened.uncheckedBytes = recovery.uncheckedBytes;
+            }
             settleUnfinishedAppend(recovery);
         }
     }

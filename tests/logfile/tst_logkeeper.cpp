@@ -34,6 +34,7 @@ private Q_SLOTS:
     void arrivalTimesAreDroppedWhenTheLogChanged_data();
     void arrivalTimesAreDroppedWhenTheLogChanged();
     void journalOfTheVersionBeforeComesBack();
+    void damagedJournalShowsItsIntactPartAndKeepsTheRest();
     void unreadableJournalIsSetAside_data();
     void unreadableJournalIsSetAside();
     void failingFlushIsReported();
@@ -219,6 +220,27 @@ void TestLogKeeper::journalOfTheVersionBeforeComesBack()
     QCOMPARE(keeper.arrivalMs(4), kFirstTime + 5);
     QVERIFY(keeper.save().ok);
     QCOMPARE(fileBytes(kLog), QByteArray("old 41 42 "));
+}
+
+void TestLogKeeper::damagedJournalShowsItsIntactPartAndKeepsTheRest()
+{
+    {
+        LogKeeper keeper(kLog);
+        QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
+        keeper.open();
+        for (const char *piece : {"41 ", "42 ", "43 "})
+            keeper.append(piece, kFirstTime);
+    }
+    const QString data = Journal::dataPathFor(kLog);
+    QVERIFY(writeFileBytes(data, "41 4X 43 ")); // a byte in the middle spoilt
+    LogKeeper keeper(kLog);
+    QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
+    const LogKeeper::Opened opened = keeper.open();
+    QCOMPARE(opened.recoveredBytes, qint64(3));
+    QCOMPARE(keeper.mid(0, 100), QByteArray("41 "));
+    QCOMPARE(opened.uncheckedBytes, qint64(6));
+    QVERIFY2(opened.journalSetAside.contains(data + ".unread"), qPrintable(opened.journalSetAside));
+    QCOMPARE(fileBytes(data + ".unread"), QByteArray("41 4X 43 "));
 }
 
 void TestLogKeeper::unreadableJournalIsSetAside_data()

@@ -55,6 +55,36 @@ bool processIsAlive(qint64 pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
+namespace {
+
+// Whether the process has the device open; true when /proc does not tell (another user's).
+bool mayHoldDevice(qint64 pid, const QString &device)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    if (!fds.isReadable())
+        return true;
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System))
+        if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+            return true;
+    return false;
+}
+
+QString ownLockFile(const QString &devicePath)
+{
+    return QDir(lockDirectory())
+        .filePath("LCK.." + QFileInfo(QFileInfo(devicePath).canonicalFilePath()).fileName());
+}
+
+} // namespace
+
+bool isAnotherDevicesLock(const QString &lockFile, qint64 pid, const QString &devicePath)
+{
+    // Under the device's own name the lock is this device's; under a link's name it may be
+    // a device of the same name elsewhere, whose owner does not have this one open.
+    return lockFile != ownLockFile(devicePath) &&
+           !mayHoldDevice(pid, QFileInfo(devicePath).canonicalFilePath());
+}
+
 std::optional<Holder> liveHolder(const QString &devicePath)
 {
     for (const QString &lockFile : lockFilesFor(devicePath)) {
@@ -67,7 +97,7 @@ std::optional<Holder> liveHolder(const QString &devicePath)
         const std::optional<qint64> pid = pidInLockText(file.read(128));
         if (!pid)
             return Holder{lockFile, 0};
-        if (processIsAlive(*pid))
+        if (processIsAlive(*pid) && !isAnotherDevicesLock(lockFile, *pid, devicePath))
             return Holder{lockFile, *pid};
     }
     return std::nullopt;
@@ -91,7 +121,7 @@ std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
     }
     std::optional<PortLocks::Holder> refused;
     for (const QString &lockFile : PortLocks::lockFilesFor(devicePath)) {
-        if (!written || claim(lockFile, temporary))
+        if (!written || claim(lockFile, temporary) || isAnotherDevicesLock(lockFile, devicePath))
             continue;
         refused = PortLocks::liveHolder(devicePath).value_or(PortLocks::Holder{lockFile, 0});
         break;
@@ -123,6 +153,15 @@ bool UucpLock::claim(const QString &lockFile, const QString &temporary)
         ::unlink(target.constData());
     }
     return false;
+}
+
+bool UucpLock::isAnotherDevicesLock(const QString &lockFile, const QString &devicePath)
+{
+    QFile existing(lockFile);
+    const std::optional<qint64> pid = existing.open(QIODevice::ReadOnly)
+                                          ? PortLocks::pidInLockText(existing.read(128))
+                                          : std::nullopt;
+    return pid && PortLocks::isAnotherDevicesLock(lockFile, *pid, devicePath);
 }
 
 void UucpLock::release()

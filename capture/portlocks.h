@@ -27,6 +27,9 @@ struct Holder
     qint64 pid = 0; // 0: the file names no pid that can be read
 };
 
+// A live owner's lock file under a link's name that belongs to another device of that name.
+bool isAnotherDevicesLock(const QString &lockFile, qint64 pid, const QString &devicePath);
+
 // A lock file of the device whose owner is alive (or cannot be told).
 std::optional<Holder> liveHolder(const QString &devicePath);
 
@@ -48,6 +51,7 @@ public:
 
 private:
     bool claim(const QString &lockFile, const QString &temporary);
+    static bool isAnotherDevicesLock(const QString &lockFile, const QString &devicePath);
 
     QStringList m_files;
 };

@@ -48,6 +48,7 @@ private Q_SLOTS:
     void pidInLockText();
     void otherProgramsLockFiles_data();
     void otherProgramsLockFiles();
+    void lockOfADeviceOfTheSameName();
     void heldByAnotherProgram_data();
     void heldByAnotherProgram();
     void ourClaimIsVisibleUntilClosed();
@@ -96,8 +97,10 @@ void TestPortLocks::otherProgramsLockFiles_data()
                 << alive << byLink;
 }
 
-// A live owner's file keeps us out and is left as it was; a dead owner's is taken over. How the
-// pid is written is pidInLockText's table.
+// A live owner's file keeps us out and is left as it was; a dead owner's is taken over. Under a
+// link's name a live owner that does not have this device open locks another device of that
+// name: the port opens and the file stays the owner's. How the pid is written is
+// pidInLockText's table.
 void TestPortLocks::otherProgramsLockFiles()
 {
     QFETCH(bool, ownerAlive);
@@ -116,15 +119,40 @@ void TestPortLocks::otherProgramsLockFiles()
 
     CommControl control;
     const bool opened = openPort(control, link);
-    QCOMPARE(opened, !ownerAlive);
+    const bool anotherDevice = ownerAlive && byLinkName;
+    QCOMPARE(opened, !ownerAlive || anotherDevice);
     if (ownerAlive) {
-        QCOMPARE(control.errorString(), QString("Held by sleep (pid %1)").arg(pid));
+        if (!anotherDevice)
+            QCOMPARE(control.errorString(), QString("Held by sleep (pid %1)").arg(pid));
         QCOMPARE(fileBytes(lockFile, "<missing>"), text);
         return;
     }
     QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));
     QVERIFY(control.setPortOpen(false));
     QVERIFY(!QFile::exists(lockFile));
+}
+
+// Two devices of the same name in two folders: the lock under that name counts for the one its
+// owner has open, and for that one only.
+void TestPortLocks::lockOfADeviceOfTheSameName()
+{
+    PseudoTerminal first;
+    PseudoTerminal second;
+    QTemporaryDir links;
+    QVERIFY(QDir(links.path()).mkpath("p1") && QDir(links.path()).mkpath("p2"));
+    QVERIFY(QFile::link(first.devicePath(), links.filePath("p1/ttyZ")));
+    QVERIFY(QFile::link(second.devicePath(), links.filePath("p2/ttyZ")));
+    PortHolderProcess holder(PortHolderProcess::Flock, first.devicePath());
+    QVERIFY(holder.isReady());
+    const QString lockFile = QDir(m_lockDir->path()).filePath("LCK..ttyZ");
+    QVERIFY(writeFileBytes(lockFile, uucpText(holder.pid())));
+    CommControl control;
+    QVERIFY2(openPort(control, links.filePath("p2/ttyZ")), qPrintable(control.errorString()));
+    QCOMPARE(fileBytes(lockFile), uucpText(holder.pid()));
+    QVERIFY(control.setPortOpen(false));
+    QVERIFY(!openPort(control, links.filePath("p1/ttyZ")));
+    QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
+    QCOMPARE(fileBytes(lockFile), uucpText(holder.pid()));
 }
 
 void TestPortLocks::heldByAnotherProgram_data()

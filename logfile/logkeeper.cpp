@@ -257,14 +257,22 @@ void LogKeeper::noteSaved()
 
 void LogKeeper::saveRescueCopy(Saved &saved)
 {
-    // One rescue file per run, brought up to date by every save that fails the same way.
-    if (m_rescueFile.isEmpty())
-        m_rescueFile = LogStore::rescueFileName();
-    const LogStore::SaveResult rescued = LogStore::save(m_rescueFile, *this);
-    if (rescued.ok)
-        saved.rescueFile = m_rescueFile;
-    else
-        saved.rescueError = rescued.errorText;
+    // One rescue file per run, brought up to date by every save that fails the same way; the
+    // next place is tried when it cannot be written.
+    QStringList places = LogStore::rescueFileNames();
+    if (!m_rescueFile.isEmpty())
+        places.prepend(m_rescueFile);
+    for (const QString &place : places) {
+        const LogStore::SaveResult rescued = LogStore::save(place, *this);
+        if (rescued.ok) {
+            m_rescueFile = saved.rescueFile = place;
+            saved.rescueError.clear();
+            return;
+        }
+        saved.rescueError += (saved.rescueError.isEmpty() ? "" : "\r\n") + rescued.errorText;
+    }
+    if (places.isEmpty())
+        saved.rescueError = QStringLiteral("No folder for a rescue copy could be made.");
 }
 
 QString LogKeeper::unsavedTextPath() const

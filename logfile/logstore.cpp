@@ -247,14 +247,21 @@ bool cutBack(const QString &fileName, qint64 size)
     return file.fd() >= 0 && ::ftruncate(file.fd(), off_t(size)) == 0 && flushToDisk(file.fd());
 }
 
-QString rescueFileName()
+QStringList rescueFileNames()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state))
         state = QDir::homePath() + "/.local/state";
-    const QString folder = state + "/tavrel";
-    QDir().mkpath(folder);
-    return folder + QDateTime::currentDateTime().toString("/'log-'yyyyMMdd-HHmmss'.txt'");
+    const QString name = QDateTime::currentDateTime().toString("'log-'yyyyMMdd-HHmmss'.txt'");
+    QStringList names;
+    // The user's state folder, else the temporary folders, which any user can write in.
+    const QStringList folders = {state + "/tavrel", QDir::tempPath() + "/tavrel-rescue",
+                                 QStringLiteral("/var/tmp/tavrel-rescue")};
+    for (const QString &folder : folders) {
+        if (QDir().mkpath(folder) && !names.contains(folder + '/' + name))
+            names << folder + '/' + name;
+    }
+    return names;
 }
 
 SetAsideResult setAside(const QString &fileName, const QString &suffix)

@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -65,8 +66,9 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
 // Cuts the log back to the length it had before an append that did not finish.
 bool cutBack(const QString &fileName, qint64 size);
 
-// Where a log goes that its own folder cannot take: a new file under the user's state folder.
-QString rescueFileName();
+// Where a log may go that its own folder cannot take, best first: a new file under the user's
+// state folder, else under the temporary folders.
+QStringList rescueFileNames();
 
 // Moves the file out of the way to the first free name of fileName + suffix, then with .2, ...
 // so that a file that could not be read is never overwritten.

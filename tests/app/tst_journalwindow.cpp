@@ -20,6 +20,7 @@ private Q_SLOTS:
     void unsavedRunComesBack_data();
     void unsavedRunComesBack();
     void secondWindowInTheFolderLeavesTheLogAlone();
+    void deletedFolderGetsARescueFile_data();
     void deletedFolderGetsARescueFile();
 
 private:
@@ -100,8 +101,24 @@ void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone()
     QVERIFY(!first.keeper().journal().isEmpty());
 }
 
+void TestJournalWindow::deletedFolderGetsARescueFile_data()
+{
+    QTest::addColumn<bool>("stateFolderUsable");
+    QTest::newRow("in the state folder") << true;
+    // Where the state folder cannot be made, the temporary folder takes the copy.
+    QTest::newRow("state folder unusable") << false;
+}
+
 void TestJournalWindow::deletedFolderGetsARescueFile()
 {
+    QFETCH(bool, stateFolderUsable);
+    QTemporaryDir temporary;
+    const QString blocked = temporary.filePath("a-file");
+    QVERIFY(writeFileBytes(blocked, "not a folder"));
+    qputenv("XDG_STATE_HOME", (stateFolderUsable ? m_state.path() : blocked).toLocal8Bit());
+    qputenv("TMPDIR", temporary.path().toLocal8Bit());
+    const QString expectedFolder = stateFolderUsable ? QString(m_state.path() + "/tavrel")
+                                                     : QString(temporary.path() + "/tavrel-rescue");
     FormFixture f;
     Form1 &form = f.start();
     form.Command1_Click();
@@ -110,10 +127,12 @@ void TestJournalWindow::deletedFolderGetsARescueFile()
     const QString folder = f.dir.path();
     QVERIFY(QDir(folder).removeRecursively());
     form.Command2_Click();
+    qputenv("XDG_STATE_HOME", m_state.path().toLocal8Bit());
+    qunsetenv("TMPDIR");
     QCOMPARE(f.boxes.size(), 1);
     const QString text = f.boxes[0].text;
     QVERIFY2(text.contains(folder + " was deleted"), qPrintable(text));
-    const qsizetype at = text.indexOf(m_state.path());
+    const qsizetype at = text.indexOf(expectedFolder);
     QVERIFY2(at >= 0, qPrintable(text));
     QString rescue = text.mid(at).section("\r\n", 0, 0);
     rescue.chop(1);

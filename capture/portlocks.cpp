@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -63,10 +64,10 @@ bool mayHoldDevice(qint64 pid, const QString &device)
     const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
     if (!fds.isReadable())
         return true;
-    for (const QString &fd : fds.entryList(QDir::Files | QDir::System))
-        if (QFile::symLinkTarget(fds.filePath(fd)) == device)
-            return true;
-    return false;
+    const QStringList open = fds.entryList(QDir::Files | QDir::System);
+    return std::any_of(open.begin(), open.end(), [&](const QString &fd) {
+        return QFile::symLinkTarget(fds.filePath(fd)) == device;
+    });
 }
 
 QString ownLockFile(const QString &devicePath)

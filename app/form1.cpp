@@ -112,20 +112,20 @@ bool Form1::runExitSteps()
 {
     if (isCapturing())
         Command2_Click();
-    if (SaveFile(LogFileName) || m_quiet)
+    const LogKeeper::Saved saved = saveLog();
+    if (saved.ok)
         return true;
-    // The user may free space or mend the file first; quitting keeps the journal for next time.
-    const int answer = MessageBox::show(
-        this,
-        m_keeper->journal().isOpen()
-            ? "The log could not be saved.\r\nQuit anyway? What was captured since the last save "
-              "stays in " +
-                  m_keeper->journal().dataPath() +
-                  " and comes back at the next start in this folder."
-            : QStringLiteral("The log could not be saved.\r\nQuit anyway and lose what was "
-                             "captured since the last save?"),
-        MessageBox::YesNoQuestion, appTitle());
-    return answer == MessageBox::Yes;
+    const bool keptOnDisk = !saved.rescueFile.isEmpty() || journalHoldsUnsavedText();
+    warn(failedSaveText(saved) + (journalHoldsUnsavedText()
+                                      ? "\r\nWhat was captured since the last save stays in " +
+                                            m_keeper->journal().dataPath() +
+                                            " and comes back at the next start in this folder."
+                                      : QString()));
+    if (keptOnDisk || m_quiet)
+        return true;
+    // Only here would the capture exist nowhere once the program ends.
+    return MessageBox::show(this, "Quit anyway and lose what was captured since the last save?",
+                            MessageBox::YesNoQuestion, appTitle()) == MessageBox::Yes;
 }
 
 void Form1::closeEvent(QCloseEvent *event)

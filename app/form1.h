@@ -130,6 +130,9 @@ private:
     // The log on disk (form1_logfile.cpp)
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
+    LogKeeper::Saved saveLog();
+    static QString failedSaveText(const LogKeeper::Saved &saved);
+    bool journalHoldsUnsavedText() const;
     bool claimLogFolder();
     void reportRecovery(const LogKeeper::Opened &opened);
     void warnJournalSetAside(const LogKeeper::Opened &opened);

@@ -53,15 +53,22 @@ bool Form1::OpenFile(const QString &fileName)
 bool Form1::SaveFile(const QString &fileName)
 {
     Q_UNUSED(fileName); // the keeper saves the log it was made for, LogFileName
-    LogKeeper::Saved saved;
-    {
-        std::optional<BusyPointer> busy;
-        if (!m_quiet)
-            busy.emplace();
-        saved = m_keeper->save();
-    }
-    if (saved.ok)
-        return true;
+    const LogKeeper::Saved saved = saveLog();
+    if (!saved.ok)
+        warn(failedSaveText(saved));
+    return saved.ok;
+}
+
+LogKeeper::Saved Form1::saveLog()
+{
+    std::optional<BusyPointer> busy;
+    if (!m_quiet)
+        busy.emplace();
+    return m_keeper->save();
+}
+
+QString Form1::failedSaveText(const LogKeeper::Saved &saved)
+{
     QString text = saved.errorText;
     // The log is gone from its place: the user must learn where it went.
     if (!saved.setAsideAs.isEmpty())
@@ -70,8 +77,12 @@ bool Form1::SaveFile(const QString &fileName)
         text += "\r\nWhat was captured is saved in " + saved.rescueFile + ".";
     else if (!saved.rescueError.isEmpty())
         text += "\r\n" + saved.rescueError;
-    warn(text);
-    return false;
+    return text;
+}
+
+bool Form1::journalHoldsUnsavedText() const
+{
+    return m_keeper->journal().isOpen() && m_keeper->unwrittenBytes() == 0;
 }
 
 void Form1::warn(const QString &text)

@@ -155,30 +155,40 @@ void TestCommands::exitDuringCaptureStopsAndSaves()
 
 void TestCommands::failedSaveOnExitAsks_data()
 {
+    QTest::addColumn<bool>("journal");
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("ends");
-    QTest::newRow("quit anyway") << int(MessageBox::Yes) << true;
-    QTest::newRow("stay") << int(MessageBox::No) << false;
+    // The journal keeps the capture for the next start: nothing to ask.
+    QTest::newRow("kept in the journal") << true << int(MessageBox::No) << true;
+    QTest::newRow("nowhere else, quit anyway") << false << int(MessageBox::Yes) << true;
+    QTest::newRow("nowhere else, stay") << false << int(MessageBox::No) << false;
 }
 
 void TestCommands::failedSaveOnExitAsks()
 {
+    QFETCH(bool, journal);
     QFETCH(int, answer);
     QFETCH(bool, ends);
     FormFixture f;
     f.answer = answer;
     f.writeLogFile("old ");
     QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner));
+    if (!journal)
+        QVERIFY(QDir(f.dir.path()).mkdir("log.txt.journal"));
     Form1 &form = f.start();
     f.view()->setSelText("new ");
+    f.boxes.clear();
     const bool closed = form.close();
     QCOMPARE(closed, ends);
     QCOMPARE(form.isEnding(), ends);
-    QCOMPARE(f.boxes.size(), 2);
+    QCOMPARE(f.boxes.size(), journal ? 1 : 2);
     QCOMPARE(f.boxes[0].style, int(MessageBox::Warning));
     QVERIFY2(f.boxes[0].text.contains("Permission denied"), qPrintable(f.boxes[0].text));
-    QCOMPARE(f.boxes[1].style, int(MessageBox::YesNoQuestion));
-    QCOMPARE(f.boxes[1].title, QString("Tavrel"));
+    QCOMPARE(f.boxes[0].text.contains("log.txt.journal and comes back at the next start"), journal);
+    if (!journal) {
+        QCOMPARE(f.boxes[1].style, int(MessageBox::YesNoQuestion));
+        QCOMPARE(f.boxes[1].title, QString("Tavrel"));
+    }
     QCOMPARE(f.logFile(), QByteArray("old "));
     QCOMPARE(f.view()->text(), QByteArray("old new "));
     if (!ends) {

@@ -131,7 +131,8 @@ private:
     bool OpenFile(const QString &fileName);
     bool SaveFile(const QString &fileName);
     LogKeeper::Saved saveLog();
-    static QString failedSaveText(const LogKeeper::Saved &saved);
+    QString failedSaveText(const LogKeeper::Saved &saved) const;
+    QString changedLogText(const LogKeeper::Saved &saved) const;
     bool journalHoldsUnsavedText() const;
     bool claimLogFolder();
     void reportRecovery(const LogKeeper::Opened &opened);

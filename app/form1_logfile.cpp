@@ -56,6 +56,8 @@ bool Form1::SaveFile(const QString &fileName)
     const LogKeeper::Saved saved = saveLog();
     if (!saved.ok)
         warn(failedSaveText(saved));
+    else if (!saved.changedLogKeptAs.isEmpty() || saved.cutBytes > 0)
+        warn(changedLogText(saved));
     return saved.ok;
 }
 
@@ -64,10 +66,30 @@ LogKeeper::Saved Form1::saveLog()
     std::optional<BusyPointer> busy;
     if (!m_quiet)
         busy.emplace();
-    return m_keeper->save();
+    LogKeeper::Saved saved = m_keeper->save();
+    // The text lost what another program cut from the log: the view shows what is left.
+    if (saved.cutBytes > 0 && !m_quiet) {
+        Text1->observe(*m_keeper);
+        Text1->setSelStart(Text1->length());
+    }
+    return saved;
 }
 
-QString Form1::failedSaveText(const LogKeeper::Saved &saved)
+QString Form1::changedLogText(const LogKeeper::Saved &saved) const
+{
+    QStringList lines;
+    if (saved.cutBytes > 0)
+        lines << QStringLiteral("Another program cut %1 bytes off %2 after Tavrel had loaded "
+                                "it; they are gone from the log.")
+                     .arg(QLocale::c().toString(saved.cutBytes), LogFileName);
+    if (!saved.changedLogKeptAs.isEmpty())
+        lines << LogFileName + " had been changed by another program; that version is kept as " +
+                     saved.changedLogKeptAs +
+                     (saved.ok ? QString(".") : ", and " + LogFileName + " is left as it was.");
+    return lines.join("\r\n");
+}
+
+QString Form1::failedSaveText(const LogKeeper::Saved &saved) const
 {
     QString text = saved.errorText;
     // The log is gone from its place: the user must learn where it went.
@@ -77,7 +99,8 @@ QString Form1::failedSaveText(const LogKeeper::Saved &saved)
         text += "\r\nWhat was captured is saved in " + saved.rescueFile + ".";
     else if (!saved.rescueError.isEmpty())
         text += "\r\n" + saved.rescueError;
-    return text;
+    const QString changed = changedLogText(saved);
+    return changed.isEmpty() ? text : text + "\r\n" + changed;
 }
 
 bool Form1::journalHoldsUnsavedText() const

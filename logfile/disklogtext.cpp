@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -223,6 +224,18 @@ void DiskLogText::restartAt(qint64 tailStart)
     m_tailLength = 0;
     m_unwritten.clear();
     m_cache.clear();
+}
+
+qint64 DiskLogText::cutBaseToFile()
+{
+    struct stat info = {};
+    if (m_baseFd < 0 || ::fstat(m_baseFd, &info) != 0 || info.st_size >= m_baseSize)
+        return 0;
+    const qint64 lost = m_baseSize - info.st_size;
+    m_baseSize = info.st_size;
+    // Everything after the cut moved down.
+    m_cache.clear();
+    return lost;
 }
 
 void DiskLogText::rebase(int baseFd, qint64 baseSize, qint64 tailStart)

@@ -29,6 +29,9 @@ public:
                   int *error) const override;
     // After a save the same text is wholly in baseFd: the tail starts again, empty, at tailStart.
     void rebase(int baseFd, qint64 baseSize, qint64 tailStart = 0);
+    // Where another program cut the base file short, the text loses what it no longer holds;
+    // returns how many bytes that was.
+    qint64 cutBaseToFile();
     // Empties the text; what is appended next goes to the tail file at tailStart.
     void restartAt(qint64 tailStart);
 

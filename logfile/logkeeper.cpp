@@ -48,6 +48,8 @@ LogKeeper::Opened LogKeeper::open()
         }
     }
     LogStore::LoadResult loaded = LogStore::load(m_fileName);
+    if (loaded.status == LogStore::LoadResult::Status::Loaded)
+        m_lastSeenLog = loaded.identity;
     opened.status = loaded.status;
     opened.errorText = loaded.errorText;
     if (loaded.status == LogStore::LoadResult::Status::Failed) {
@@ -209,8 +211,11 @@ LogKeeper::Saved LogKeeper::save()
     }
     if (result.ok) {
         m_setAsideBeforeSave = false;
-        result = writeLog();
+        saved.cutBytes = dropWhatWasCut();
+        result = keepChangedLog(saved);
     }
+    if (result.ok)
+        result = writeLog();
     saved.ok = result.ok;
     saved.errorText = result.errorText;
     saved.folderUnusable = result.folderUnusable;
@@ -230,6 +235,8 @@ LogStore::SaveResult LogKeeper::writeLog()
                                [this](const FileIdentity &log, qint64 newSize) {
                                    m_journal.noteAppending(log, newSize);
                                });
+        if (!appended.ok && !appended.logChanged)
+            noteCutBack();
         if (!appended.logChanged)
             return appended;
     }
@@ -237,9 +244,43 @@ LogStore::SaveResult LogKeeper::writeLog()
                           [this](const FileIdentity &file) { m_journal.noteSaving(file); });
 }
 
+void LogKeeper::noteCutBack()
+{
+    // The failed append left the log at its old length, with a new time: still this program's.
+    const std::optional<FileIdentity> log = FileIdentity::ofPath(m_fileName);
+    if (log && m_savedIdentity && log->sameFile(*m_savedIdentity) && log->size == m_savedSize)
+        m_savedIdentity = m_lastSeenLog = log;
+}
+
+qint64 LogKeeper::dropWhatWasCut()
+{
+    const qint64 lost = m_text->cutBaseToFile();
+    if (lost > 0) {
+        // The times were taken for offsets that moved.
+        m_times.clear();
+        m_savedSize = -1;
+    }
+    return lost;
+}
+
+LogStore::SaveResult LogKeeper::keepChangedLog(Saved &saved)
+{
+    const std::optional<FileIdentity> log = FileIdentity::ofPath(m_fileName);
+    // Another program's version of the log is never replaced unseen; each version once.
+    if (!log || log == m_lastSeenLog || log == m_keptLog)
+        return {};
+    const LogStore::SetAsideResult kept = LogStore::keepCopy(m_fileName);
+    if (!kept.ok)
+        return {false, kept.errorText};
+    m_keptLog = log;
+    saved.changedLogKeptAs = kept.newName;
+    return {};
+}
+
 void LogKeeper::noteSaved()
 {
     std::optional<LogStore::Reopened> log = LogStore::reopen(m_fileName, size());
+    m_lastSeenLog = log ? std::optional(log->identity) : std::nullopt;
     if (!log) {
         // Another program wrote to it since: the text stays where it is, the next save writes
         // it whole.

@@ -62,6 +62,10 @@ public:
         bool folderUnusable = false; // then a rescue copy was tried:
         QString rescueFile;          // where it went, when it could be written
         QString rescueError;         // why not, when it could not
+        // Another program's version of log.txt, kept before the save replaced it.
+        QString changedLogKeptAs;
+        // Bytes of the loaded log that another program cut off: no longer in the text.
+        qint64 cutBytes = 0;
     };
     // Makes log.txt equal the text: only the new part when log.txt is still the file last
     // loaded or saved, else the whole text in a new file put in its place.
@@ -91,6 +95,9 @@ private:
     void showText(int baseFd, qint64 baseSize, const Journal::Recovery *recovered);
     LogStore::SaveResult writeLog();
     void noteSaved();
+    void noteCutBack();
+    qint64 dropWhatWasCut();
+    LogStore::SaveResult keepChangedLog(Saved &saved);
     void saveRescueCopy(Saved &saved);
     void setJournalAside(Opened &opened);
 
@@ -102,6 +109,9 @@ private:
     std::optional<FileIdentity> m_savedIdentity;
     // How much of the text log.txt holds, when the rest was only appended since; else -1.
     qint64 m_savedSize = -1;
+    // log.txt as this program last loaded or saved it, and another program's version kept.
+    std::optional<FileIdentity> m_lastSeenLog;
+    std::optional<FileIdentity> m_keptLog;
     bool m_setAsideBeforeSave = false;
     QString m_rescueFile;
 };

@@ -264,7 +264,11 @@ QStringList rescueFileNames()
     return names;
 }
 
-SetAsideResult setAside(const QString &fileName, const QString &suffix)
+namespace {
+
+// Gives the file a second name, the first free one of fileName + suffix, then with .2, ...; the
+// file keeps its own name unless it is moved.
+SetAsideResult linkToFreeName(const QString &fileName, const QString &suffix, bool move)
 {
     const auto failure = [&](int errorNumber) {
         return SetAsideResult{false, {}, saveFailure(fileName, errorText(errorNumber)).errorText};
@@ -276,14 +280,33 @@ SetAsideResult setAside(const QString &fileName, const QString &suffix)
         // link() never replaces an existing name, unlike rename().
         if (::link(QFile::encodeName(fileName).constData(),
                    QFile::encodeName(target).constData()) == 0) {
-            if (::unlink(QFile::encodeName(fileName).constData()) != 0)
+            if (move && ::unlink(QFile::encodeName(fileName).constData()) != 0)
                 return failure(errno);
             return {true, target, {}};
+        }
+        // A file system without hard links takes a copy instead.
+        if (!move && (errno == EPERM || errno == EXDEV || errno == EOPNOTSUPP || errno == EMLINK)) {
+            QFile file(fileName);
+            if (file.copy(target))
+                return {true, target, {}};
+            return {false, {}, saveFailure(fileName, file.errorString()).errorText};
         }
         if (errno != EEXIST)
             return failure(errno);
     }
     return failure(EEXIST);
+}
+
+} // namespace
+
+SetAsideResult setAside(const QString &fileName, const QString &suffix)
+{
+    return linkToFreeName(fileName, suffix, true);
+}
+
+SetAsideResult keepCopy(const QString &fileName, const QString &suffix)
+{
+    return linkToFreeName(fileName, suffix, false);
 }
 
 } // namespace LogStore

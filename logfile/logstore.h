@@ -79,5 +79,7 @@ struct SetAsideResult
     QString errorText; // names the file and the real cause when !ok
 };
 SetAsideResult setAside(const QString &fileName, const QString &suffix = QStringLiteral(".bak"));
+// Keeps the file as it is now under the same kind of name, and leaves it where it is.
+SetAsideResult keepCopy(const QString &fileName, const QString &suffix = QStringLiteral(".bak"));
 
 } // namespace LogStore

@@ -1,5 +1,6 @@
 #include "app/logview/logview.h"
 #include "support/capturestate.h"
+#include "support/files.h"
 #include "support/formfixture.h"
 #include "support/hexreference.h"
 #include "support/pseudoterminal.h"
@@ -14,7 +15,7 @@
 #include <unistd.h>
 
 // Faults of log.txt that only the whole window shows: a full file system, a link to a directory
-// that is not there yet, and a log that could not be loaded.
+// that is not there yet, a log that could not be loaded, and one another program changed.
 class TestLogFaults : public QObject
 {
     Q_OBJECT
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void fullFileSystem();
     void danglingSymbolicLinkAtStartUp();
     void failedSaveNamesWhereTheUnloadedLogWent();
+    void logChangedByAnotherProgramIsKept_data();
+    void logChangedByAnotherProgramIsKept();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -152,6 +155,59 @@ void TestLogFaults::failedSaveNamesWhereTheUnloadedLogWent()
     QCOMPARE(f.logFile(), QByteArray("41 42 "));
     QCOMPARE(f.boxes.size(), 2);
     QVERIFY(QFile::exists(f.path("log.txt.bak.2")));
+}
+
+void TestLogFaults::logChangedByAnotherProgramIsKept_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QByteArray>("logAfter");
+    QTest::addColumn<QByteArray>("kept");
+    QTest::addColumn<QString>("warning");
+    const QString kept = "log.txt had been changed by another program; that version is kept as "
+                         "log.txt.bak.";
+    QTest::newRow("appended") << "append" << QByteArray("41 42 43 44 5A ")
+                              << QByteArray("41 42 43 44 other") << kept;
+    QTest::newRow("replaced") << "replace" << QByteArray("41 42 43 44 5A ") << QByteArray("other")
+                              << kept;
+    // What was cut off is gone; the log holds what is left, then the capture.
+    QTest::newRow("cut short") << "truncate" << QByteArray("41 42 5A ") << QByteArray("41 42 ")
+                               << "Another program cut 6 bytes off log.txt after Tavrel had "
+                                  "loaded it; they are gone from the log.\r\n" +
+                                      kept;
+}
+
+void TestLogFaults::logChangedByAnotherProgramIsKept()
+{
+    QFETCH(QString, change);
+    QFETCH(QByteArray, logAfter);
+    QFETCH(QByteArray, kept);
+    QFETCH(QString, warning);
+    FormFixture f;
+    f.writeLogFile("41 42 43 44 ");
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(capturing(form) && m_terminal->write("\x5A"));
+    QVERIFY(QTest::qWaitFor([&] { return f.view()->length() == 15; }));
+    const QByteArray log = QFile::encodeName(f.path("log.txt"));
+    if (change == "append") {
+        QFile file(f.path("log.txt"));
+        QVERIFY(file.open(QIODevice::Append) && file.write("other") == 5);
+    } else if (change == "replace") {
+        QVERIFY(writeFileBytes(f.path("other"), "other"));
+        QVERIFY(::rename(QFile::encodeName(f.path("other")).constData(), log.constData()) == 0);
+    } else {
+        QVERIFY(::truncate(log.constData(), 6) == 0);
+    }
+    form.Command2_Click();
+    QVERIFY(idle(form));
+    QCOMPARE(f.view()->text(), logAfter);
+    QCOMPARE(f.logFile(), logAfter);
+    QCOMPARE(fileBytes(f.path("log.txt.bak")), kept);
+    QCOMPARE(f.boxes.size(), 1);
+    QCOMPARE(f.boxes[0].text, warning);
+    // Kept once: the next save finds log.txt as it left it.
+    QCOMPARE(captureOnce(form, *m_terminal, "\x01"), logAfter + "1 ");
+    QCOMPARE(f.boxes.size(), 1);
 }
 
 QTEST_MAIN(TestLogFaults)

@@ -87,14 +87,20 @@ void Life::run(const std::vector<Candidate> &candidates)
             log == (c.model.logExists ? c.model.log : QByteArray("<missing>")))
             matched = int(i);
     }
-    if (matched < 0)
-        fail(QStringLiteral("after the restart the view holds %1 bytes, log.txt %2; expected "
-                            "%3 (at least %4) and %5")
+    if (matched < 0) {
+        QString expected;
+        for (const Candidate &c : candidates)
+            expected += QStringLiteral(" %1 (at least %2) and %3;")
+                            .arg(c.model.view.size())
+                            .arg(c.shortest)
+                            .arg(c.model.logExists ? c.model.log.size() : -1);
+        fail(QStringLiteral(
+                 "after the restart the view holds %1 bytes (%4 a prefix), log.txt %2; expected%3")
                  .arg(view.size())
                  .arg(log.size())
-                 .arg(candidates[0].model.view.size())
-                 .arg(candidates[0].shortest)
-                 .arg(candidates[0].model.log.size()));
+                 .arg(expected)
+                 .arg(candidates[0].model.view.startsWith(view) ? "" : "not"));
+    }
     m_model = adopt(candidates[size_t(matched)], view.size());
     send(Report::Matched, {Op::Open, view.size()}, {}, matched);
     checkArrivals(keeper, m_model);
@@ -182,12 +188,24 @@ void Life::take(LogKeeper &keeper, Step &step)
         keeper.clear();
         break;
     case Op::Save: {
+        const qint64 cut = m_model.baseCut ? m_model.unsavedFrom - m_model.baseLeft : 0;
+        const bool keepsLog = m_model.saveKeepsLog();
+        const QByteArray changedLog = m_model.log;
+        dropWhatWasCut(m_model);
         const bool expected = m_model.saveShouldSucceed();
         const LogKeeper::Saved saved = keeper.save();
         step.ok = saved.ok;
         if (saved.ok != expected)
             fail(QStringLiteral("the save %1: %2")
                      .arg(saved.ok ? "succeeded" : "failed", saved.errorText));
+        if (saved.cutBytes != cut)
+            fail(
+                QStringLiteral("the save found %1 bytes cut, not %2").arg(saved.cutBytes).arg(cut));
+        if (saved.changedLogKeptAs.isEmpty() == keepsLog ||
+            (keepsLog && fileBytes(saved.changedLogKeptAs) != changedLog))
+            fail(QStringLiteral("another program's log.txt was %1kept")
+                     .arg(keepsLog ? "not " : "wrongly "));
+        QFile::remove(saved.changedLogKeptAs);
         const QByteArray log = fileBytes(kLog, "<missing>");
         const QByteArray want = saved.ok ? m_model.view : m_model.log;
         if (log != (saved.ok || m_model.logExists ? want : QByteArray("<missing>")))

@@ -22,7 +22,28 @@ bool Model::saveShouldSucceed() const
     const bool inPlace = logExists && baseIsLog && !cleared && !logTouched;
     const qint64 written = inPlace ? view.size() - unsavedFrom : view.size();
     const bool fits = diskLimit == 0 || written == 0 || view.size() <= diskLimit;
-    return !flushFails && !baseCut && fits;
+    return !flushFails && fits;
+}
+
+void dropWhatWasCut(Model &model)
+{
+    if (!model.baseCut)
+        return;
+    const qint64 lost = model.unsavedFrom - model.baseLeft;
+    model.view = model.view.left(model.baseLeft).append(model.view.mid(model.unsavedFrom));
+    // Times may be forgotten, never moved onto other bytes.
+    std::vector<Arrival> arrivals;
+    for (const Arrival &arrival : model.arrivals) {
+        if (arrival.offset < model.baseLeft)
+            arrivals.push_back(arrival);
+        else if (arrival.offset >= model.unsavedFrom)
+            arrivals.push_back({arrival.offset - lost, arrival.timeMs});
+    }
+    if (arrivals.empty() || arrivals.back().offset < model.baseLeft)
+        arrivals.push_back({model.baseLeft, 0});
+    model.arrivals = arrivals;
+    model.unsavedFrom = model.baseLeft;
+    model.baseCut = false;
 }
 
 QByteArray bytesOf(const Step &step)
@@ -57,6 +78,8 @@ void apply(Model &model, const Step &step)
         model.arrivals.clear();
         break;
     case Op::Save:
+        dropWhatWasCut(model);
+        model.logKept = model.logKept || model.saveKeepsLog();
         if (!step.ok)
             break;
         model.log = model.view;
@@ -67,23 +90,29 @@ void apply(Model &model, const Step &step)
         model.baseIsLog = true;
         model.baseCut = false;
         model.logTouched = false;
+        model.logKept = false;
         break;
     case Op::OtherAppends:
         model.logTouched = true;
+        model.logKept = false;
         model.log += bytesOf(step);
         model.logExists = true;
         break;
     case Op::OtherReplaces:
         model.logTouched = true;
+        model.logKept = false;
         model.log = bytesOf(step);
         model.logExists = true;
         model.baseIsLog = false;
         break;
     case Op::OtherTruncates:
         model.logTouched = true;
+        model.logKept = false;
         model.log.truncate(qsizetype(step.size));
-        if (model.baseIsLog && !model.cleared && step.size < model.unsavedFrom)
+        if (model.baseIsLog && !model.cleared && step.size < model.unsavedFrom) {
+            model.baseLeft = model.baseCut ? std::min(model.baseLeft, step.size) : step.size;
             model.baseCut = true;
+        }
         break;
     case Op::FlushFails:
     case Op::FlushWorks:

@@ -52,10 +52,13 @@ struct Model
     qint64 unwritten = 0;
     // The view reads its start from the file log.txt was at the last load or save ...
     bool baseIsLog = false;
-    // ... and another program cut that file short.
+    // ... and another program cut that file short, to baseLeft bytes.
     bool baseCut = false;
-    // Another program wrote to log.txt since the keeper last loaded or saved it.
+    qint64 baseLeft = 0;
+    // Another program wrote to log.txt since the keeper last loaded or saved it ...
     bool logTouched = false;
+    // ... and a save kept that version aside already.
+    bool logKept = false;
     bool flushFails = false;
     qint64 diskLimit = 0; // 0: none
     // A full disk split a chunk: its rest is journalled, and timed, with a later chunk.
@@ -65,7 +68,12 @@ struct Model
     // When the byte at offset arrived: 0 when unknown.
     qint64 arrivalAt(qint64 offset) const;
     bool saveShouldSucceed() const;
+    // A save keeps another program's version of log.txt before it replaces it.
+    bool saveKeepsLog() const { return logTouched && logExists && !logKept; }
 };
+
+// What a save finds first: the text loses what another program cut from the file it reads.
+void dropWhatWasCut(Model &model);
 
 // The bytes another program writes, or a chunk received: made from the step alone.
 QByteArray bytesOf(const Step &step);

@@ -76,6 +76,13 @@ void TestLogKeeper::randomStepsAndKillsLoseNothing()
         int fds[2];
         QVERIFY(::pipe(fds) == 0);
         const QRandomGenerator lifeRandom(random.generate());
+        if (qEnvironmentVariableIsSet("TAVREL_KEEPER_KEEP")) {
+            const QString keep = qEnvironmentVariable("TAVREL_KEEPER_KEEP");
+            QDir(keep).removeRecursively();
+            QDir().mkpath(keep);
+            for (const QString &name : QDir().entryList(QDir::Files | QDir::Hidden))
+                QFile::copy(name, keep + "/" + name);
+        }
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {

@@ -135,6 +135,7 @@ private:
     QString changedLogText(const LogKeeper::Saved &saved) const;
     bool journalHoldsUnsavedText() const;
     bool claimLogFolder();
+    QString logNameForUser() const;
     void reportRecovery(const LogKeeper::Opened &opened);
     void warnJournalSetAside(const LogKeeper::Opened &opened);
     void warn(const QString &text);

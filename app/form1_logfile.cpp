@@ -137,7 +137,7 @@ bool Form1::claimLogFolder()
     case Journal::Claim::Status::HeldByOther:
         m_startRefused = true;
         m_ending = true;
-        warn(LogFileName + " in this folder is in use by another Tavrel (" +
+        warn(logNameForUser() + " is in use by another Tavrel (" +
              (claim.otherProgram.isEmpty() ? QString() : claim.otherProgram + ", ") + "process " +
              QString::number(claim.otherPid) +
              ").\r\nThis window closes without touching that log. To capture another port at the "
@@ -148,6 +148,15 @@ bool Form1::claimLogFolder()
         return true;
     }
     return true;
+}
+
+QString Form1::logNameForUser() const
+{
+    // A link names the file it stands for, wherever that is.
+    const QString real = LogStore::realName(LogFileName);
+    if (real == LogFileName)
+        return LogFileName + " in this folder";
+    return LogFileName + " (" + real + ")";
 }
 
 void Form1::reportRecovery(const LogKeeper::Opened &opened)

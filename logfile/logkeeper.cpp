@@ -6,9 +6,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace {
+
+// The journal and the times live beside the file the log really is, so that a link to it from
+// another folder finds them taken; a link into a folder not made yet keeps them here.
+QString companionsName(const QString &logFileName)
+{
+    const QString real = LogStore::realName(logFileName);
+    return QFileInfo(real).dir().exists() ? real : logFileName;
+}
+
+} // namespace
+
 LogKeeper::LogKeeper(const QString &logFileName)
-    : m_fileName(logFileName), m_journal(logFileName), m_times(logFileName),
-      m_text(std::make_unique<DiskLogText>(-1, 0, -1, 0))
+    : m_fileName(logFileName), m_journal(companionsName(logFileName)),
+      m_times(companionsName(logFileName)), m_text(std::make_unique<DiskLogText>(-1, 0, -1, 0))
 {
 }
 

@@ -247,6 +247,19 @@ bool cutBack(const QString &fileName, qint64 size)
     return file.fd() >= 0 && ::ftruncate(file.fd(), off_t(size)) == 0 && flushToDisk(file.fd());
 }
 
+QString realName(const QString &fileName)
+{
+    constexpr int kMaxLinks = 40; // as the kernel allows
+    QString name = fileName;
+    for (int links = 0; links < kMaxLinks; ++links) {
+        const QFileInfo info(name);
+        if (!info.isSymLink())
+            return name;
+        name = info.symLinkTarget();
+    }
+    return fileName;
+}
+
 QStringList rescueFileNames()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");

@@ -66,6 +66,10 @@ SaveResult appendTo(const QString &fileName, const FileIdentity &expected, const
 // Cuts the log back to the length it had before an append that did not finish.
 bool cutBack(const QString &fileName, qint64 size);
 
+// The file a chain of symbolic links ends at (it may not exist yet), or fileName itself: the
+// log's companions live beside the file the log really is.
+QString realName(const QString &fileName);
+
 // Where a log may go that its own folder cannot take, best first: a new file under the user's
 // state folder, else under the temporary folders.
 QStringList rescueFileNames();

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void initTestCase();
     void unsavedRunComesBack_data();
     void unsavedRunComesBack();
+    void secondWindowInTheFolderLeavesTheLogAlone_data();
     void secondWindowInTheFolderLeavesTheLogAlone();
     void deletedFolderGetsARescueFile_data();
     void deletedFolderGetsARescueFile();
@@ -83,18 +84,37 @@ void TestJournalWindow::unsavedRunComesBack()
     QCOMPARE(f.logFile(), view);
 }
 
+void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("same folder") << false;
+    // The log is one file wherever it is reached from.
+    QTest::newRow("a link to it in another folder") << true;
+}
+
 void TestJournalWindow::secondWindowInTheFolderLeavesTheLogAlone()
 {
+    QFETCH(bool, throughLink);
     FormFixture f;
     f.writeLogFile("41 ");
     Form1 &first = f.start();
     first.Command3_Click();
+    QTemporaryDir other;
+    if (throughLink) {
+        QVERIFY(QFile::link(f.path("log.txt"), other.filePath("log.txt")));
+        QVERIFY(QDir::setCurrent(other.path()));
+    }
     Form1 second;
+    QVERIFY(QDir::setCurrent(f.dir.path()));
     QVERIFY(second.startRefused());
     QCOMPARE(f.boxes.size(), 1);
     // The holder is named as the system knows it: the first 15 characters of its file name.
     const QString holder = QFileInfo("/proc/self/exe").symLinkTarget().section('/', -1).left(15);
     QVERIFY2(f.boxes[0].text.contains("(" + holder + ", process " + QString::number(::getpid())),
+             qPrintable(f.boxes[0].text));
+    QVERIFY2(f.boxes[0].text.startsWith(throughLink
+                                            ? "log.txt (" + f.path("log.txt") + ") is in use"
+                                            : QString("log.txt in this folder is in use")),
              qPrintable(f.boxes[0].text));
     QCOMPARE(f.logFile(), QByteArray("41 "));
     // The first window's journal still holds its Clear.

@@ -105,7 +105,7 @@ QString Form1::failedSaveText(const LogKeeper::Saved &saved) const
 
 bool Form1::journalHoldsUnsavedText() const
 {
-    return m_keeper->journal().isOpen() && m_keeper->unwrittenBytes() == 0;
+    return m_keeper->journal().isFindable() && m_keeper->unwrittenBytes() == 0;
 }
 
 void Form1::warn(const QString &text)

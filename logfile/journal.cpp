@@ -54,6 +54,16 @@ Journal::~Journal()
         ::close(m_indexFd);
 }
 
+bool Journal::isFindable() const
+{
+    const auto named = [](int fd, const QString &path) {
+        const std::optional<FileIdentity> open = FileIdentity::ofDescriptor(fd);
+        const std::optional<FileIdentity> found = FileIdentity::ofPath(path);
+        return open && found && open->sameFile(*found);
+    };
+    return isOpen() && named(m_dataFd, m_dataPath) && named(m_indexFd, m_indexPath);
+}
+
 QString Journal::dataPathFor(const QString &logFileName)
 {
     return logFileName + QStringLiteral(".journal");

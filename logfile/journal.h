@@ -68,6 +68,8 @@ public:
 
     Claim claim();
     bool isOpen() const { return m_indexFd >= 0; }
+    // Its files are still where the next start looks for them (not deleted with their folder).
+    bool isFindable() const;
     // Nothing since the last start: no text, no Clear.
     bool isEmpty() const { return m_indexEnd <= JournalFormat::kRecordSize; }
 

@@ -155,37 +155,42 @@ void TestCommands::exitDuringCaptureStopsAndSaves()
 
 void TestCommands::failedSaveOnExitAsks_data()
 {
-    QTest::addColumn<bool>("journal");
+    QTest::addColumn<QString>("journal");
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("ends");
     // The journal keeps the capture for the next start: nothing to ask.
-    QTest::newRow("kept in the journal") << true << int(MessageBox::No) << true;
-    QTest::newRow("nowhere else, quit anyway") << false << int(MessageBox::Yes) << true;
-    QTest::newRow("nowhere else, stay") << false << int(MessageBox::No) << false;
+    QTest::newRow("kept in the journal") << "kept" << int(MessageBox::No) << true;
+    QTest::newRow("no journal, quit anyway") << "none" << int(MessageBox::Yes) << true;
+    QTest::newRow("no journal, stay") << "none" << int(MessageBox::No) << false;
+    // Open, but the next start would not find it.
+    QTest::newRow("journal deleted, stay") << "deleted" << int(MessageBox::No) << false;
 }
 
 void TestCommands::failedSaveOnExitAsks()
 {
-    QFETCH(bool, journal);
+    QFETCH(QString, journal);
     QFETCH(int, answer);
     QFETCH(bool, ends);
     FormFixture f;
     f.answer = answer;
     f.writeLogFile("old ");
     QVERIFY(QFile::setPermissions(f.path("log.txt"), QFile::ReadOwner));
-    if (!journal)
+    if (journal == "none")
         QVERIFY(QDir(f.dir.path()).mkdir("log.txt.journal"));
     Form1 &form = f.start();
     f.view()->setSelText("new ");
+    if (journal == "deleted")
+        QVERIFY(QFile::remove(f.path("log.txt.journal")));
     f.boxes.clear();
     const bool closed = form.close();
     QCOMPARE(closed, ends);
     QCOMPARE(form.isEnding(), ends);
-    QCOMPARE(f.boxes.size(), journal ? 1 : 2);
+    const bool kept = journal == "kept";
+    QCOMPARE(f.boxes.size(), kept ? 1 : 2);
     QCOMPARE(f.boxes[0].style, int(MessageBox::Warning));
     QVERIFY2(f.boxes[0].text.contains("Permission denied"), qPrintable(f.boxes[0].text));
-    QCOMPARE(f.boxes[0].text.contains("log.txt.journal and comes back at the next start"), journal);
-    if (!journal) {
+    QCOMPARE(f.boxes[0].text.contains("log.txt.journal and comes back at the next start"), kept);
+    if (!kept) {
         QCOMPARE(f.boxes[1].style, int(MessageBox::YesNoQuestion));
         QCOMPARE(f.boxes[1].title, QString("Tavrel"));
     }

@@ -94,12 +94,16 @@ void Life::run(const std::vector<Candidate> &candidates)
                             .arg(c.model.view.size())
                             .arg(c.shortest)
                             .arg(c.model.logExists ? c.model.log.size() : -1);
-        fail(QStringLiteral(
-                 "after the restart the view holds %1 bytes (%4 a prefix), log.txt %2; expected%3")
+        fail(QStringLiteral("after the restart the view holds %1 bytes (%4 a prefix), log.txt %2; "
+                            "expected%3 status %5 recovered %6 unchecked %7 aside %8")
                  .arg(view.size())
                  .arg(log.size())
                  .arg(expected)
-                 .arg(candidates[0].model.view.startsWith(view) ? "" : "not"));
+                 .arg(candidates[0].model.view.startsWith(view) ? "" : "not")
+                 .arg(int(opened.status))
+                 .arg(opened.recoveredBytes)
+                 .arg(opened.uncheckedBytes)
+                 .arg(opened.journalSetAside + opened.journalSetAsideError));
     }
     m_model = adopt(candidates[size_t(matched)], view.size());
     send(Report::Matched, {Op::Open, view.size()}, {}, matched);

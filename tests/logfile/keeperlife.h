@@ -31,7 +31,7 @@ struct Report
     enum Kind : int { Begin, End, Matched, Failed } kind = Begin;
     KeeperModel::Step step;
     int candidate = 0;
-    char text[240] = {};
+    char text[600] = {};
 };
 
 // Runs in the child and never returns: exits 0 at its end, or dies where the shim kills it.

@@ -1,6 +1,7 @@
 #include "capture/linetermios.h"
 #include "capture/portlocks.h"
 #include "support/files.h"
+#include "support/inchild.h"
 #include "support/openport.h"
 #include "support/portholder.h"
 #include "support/pseudoterminal.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -49,6 +51,7 @@ private Q_SLOTS:
     void otherProgramsLockFiles_data();
     void otherProgramsLockFiles();
     void lockOfADeviceOfTheSameName();
+    void ownersAnUnprivilegedUserCannotSee();
     void heldByAnotherProgram_data();
     void heldByAnotherProgram();
     void ourClaimIsVisibleUntilClosed();
@@ -153,6 +156,29 @@ void TestPortLocks::lockOfADeviceOfTheSameName()
     QVERIFY(!openPort(control, links.filePath("p1/ttyZ")));
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(fileBytes(lockFile), uucpText(holder.pid()));
+}
+
+// A normal user may neither signal nor look into another user's process (here init): such a
+// lock's owner is alive, and may have this device open.
+void TestPortLocks::ownersAnUnprivilegedUserCannotSee()
+{
+    PseudoTerminal terminal;
+    const QString lockFile = QDir(m_lockDir->path()).filePath("LCK..ttyZ");
+    QVERIFY(writeFileBytes(lockFile, uucpText(1)));
+    const QString report = inChild([&]() -> QString {
+        if (::geteuid() == 0 && !dropToNobody())
+            return QStringLiteral("could not become nobody");
+        if (::kill(1, 0) == 0)
+            return QStringLiteral("skip: init is this user's");
+        if (!PortLocks::processIsAlive(1))
+            return QStringLiteral("init was taken for dead");
+        if (PortLocks::isAnotherDevicesLock(lockFile, 1, terminal.devicePath()))
+            return QStringLiteral("a lock whose owner cannot be seen was taken for another's");
+        return {};
+    });
+    if (report.startsWith("skip: "))
+        QSKIP(qPrintable(report));
+    QVERIFY2(report.isEmpty(), qPrintable(report));
 }
 
 void TestPortLocks::heldByAnotherProgram_data()

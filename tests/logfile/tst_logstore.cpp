@@ -3,6 +3,7 @@
 #include "logfile/logstore.h"
 #include "logfile/logtext.h"
 #include "support/files.h"
+#include "support/inchild.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,45 +13,17 @@
 
 #include <csignal>
 #include <functional>
-#include <grp.h>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using LogStore::LoadResult;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 const QString kLog = QStringLiteral("log.txt");
-
-// Runs work in a forked child, so that dropped privileges, limits and failing flushes end with it.
-QString inChild(const std::function<QString()> &work)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return QStringLiteral("no pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const QByteArray out = work().toUtf8();
-        ::_exit(::write(fds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 1);
-    }
-    ::close(fds[1]);
-    QFile pipe;
-    pipe.open(fds[0], QIODevice::ReadOnly, QFile::AutoCloseHandle);
-    const QString out = QString::fromUtf8(pipe.readAll());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : QStringLiteral("child failed");
-}
-
-bool dropToNobody()
-{
-    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-}
 
 enum class Fault {
     Directory,
@@ -79,7 +52,7 @@ QString arrangeFiles(Fault fault)
     case Fault::OtherOwner: // the directory is nobody's: only log.txt's own mode stops the save
         if (!root)
             return QStringLiteral("needs root to own a file that this user cannot write");
-        done = ::chown(".", kNobody, kNobody) == 0;
+        done = ::chown(".", 65534, 65534) == 0; // nobody
         break;
     case Fault::Unreadable:
         done = ::chmod("log.txt", 0) == 0 && ::chmod(".", 0755) == 0;

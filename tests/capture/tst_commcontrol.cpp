@@ -1,13 +1,21 @@
 #include "capture/linetermios.h"
+#include "capture/portreader.h"
+#include "posix/fdguard.h"
 #include "support/files.h"
 #include "support/openport.h"
 #include "support/pseudoterminal.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +46,7 @@ private Q_SLOTS:
     void hangUpSignalledOnce_data();
     void hangUpSignalledOnce();
     void steadyArrivalsAreHandedOverInBatches();
+    void readerHeldAtItsLimitGoesOnToTheLastByte();
 };
 
 // A port named in the environment is the port box test's (tst_portfaults).
@@ -190,6 +199,46 @@ void TestCommControl::steadyArrivalsAreHandedOverInBatches()
     const qint64 limit = clock.elapsed() / PortReader::kAnnounceEveryMs + 2;
     QVERIFY2(announcements <= limit,
              qPrintable(QString("%1 announcements, at most %2").arg(announcements).arg(limit)));
+}
+
+// A window that stops taking input holds the reader at its limit, and the device behind it; once
+// the window takes again, everything comes through, in order.
+void TestCommControl::readerHeldAtItsLimitGoesOnToTheLastByte()
+{
+    PseudoTerminal terminal;
+    FdGuard device(::open(QFile::encodeName(terminal.devicePath()).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    termios raw{};
+    QVERIFY(device.fd() >= 0 && ::tcgetattr(device.fd(), &raw) == 0);
+    ::cfmakeraw(&raw);
+    QVERIFY(::tcsetattr(device.fd(), TCSANOW, &raw) == 0);
+    PortReader reader([] {});
+    QVERIFY(reader.start(device.fd()));
+    QByteArray sent(3 * PortReader::kMaxWaiting, Qt::Uninitialized);
+    for (qsizetype i = 0; i < sent.size(); ++i)
+        sent[i] = char(i * 7 + i / 251);
+    std::atomic<qsizetype> written{0};
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        while (written < sent.size() && !stop) {
+            pollfd out{terminal.controllerFd(), POLLOUT, 0};
+            if (::poll(&out, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::write(terminal.controllerFd(), sent.constData() + written,
+                                      size_t(sent.size() - written));
+            if (n > 0)
+                written += n;
+        }
+    });
+    const auto joinWriter = qScopeGuard([&] {
+        stop = true;
+        writer.join();
+    });
+    QTRY_VERIFY(reader.waiting() >= PortReader::kMaxWaiting);
+    QVERIFY2(written < sent.size(), "the reader took more than its limit");
+    QByteArray got;
+    QTRY_VERIFY_WITH_TIMEOUT((got += reader.take(), got.size() >= sent.size()), 10000);
+    QVERIFY(got == sent);
 }
 
 QTEST_GUILESS_MAIN(TestCommControl)

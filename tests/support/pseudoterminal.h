@@ -14,6 +14,8 @@ public:
 
     bool isValid() const { return m_controller >= 0; }
     QString devicePath() const { return m_devicePath; }
+    // The test's end, non-blocking, for writers on threads of their own.
+    int controllerFd() const { return m_controller; }
     // Writes every byte, waiting while the terminal's buffer is full.
     bool write(const QByteArray &bytes);
     // Drops what was written but not yet read by the program, as a new open of a real port would.

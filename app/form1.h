@@ -78,6 +78,8 @@ public:
     bool startRefused() const { return m_startRefused; }
     // The session or the display is going away: save without asking anyone, and end.
     void endSession();
+    // The display is gone (the process is exiting): stops and saves without touching a widget.
+    void saveWithoutDisplay();
     const LogKeeper &keeper() const { return *m_keeper; }
 
     static QString appTitle();
@@ -116,7 +118,6 @@ private:
     bool runExitSteps();
     void saveAtExit();
     void forgetAtExit();
-    void saveWithoutDisplay();
     // The settings row (form1_settings.cpp)
     void setSettingsRowEnabled(bool enabled);
     // Capture (form1_capture.cpp)

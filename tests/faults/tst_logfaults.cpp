@@ -1,11 +1,13 @@
 #include "app/logview/logview.h"
 #include "support/capturestate.h"
+#include "support/faultshim.h"
 #include "support/files.h"
 #include "support/formfixture.h"
 #include "support/hexreference.h"
 #include "support/pseudoterminal.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <csignal>
 #include <cstring>
 #include <sched.h>
@@ -27,6 +29,7 @@ private Q_SLOTS:
     void failedSaveNamesWhereTheUnloadedLogWent();
     void logChangedByAnotherProgramIsKept_data();
     void logChangedByAnotherProgramIsKept();
+    void failingJournalIsToldOnce();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -72,7 +75,16 @@ void TestLogFaults::fullFileSystem()
 
     // After a fresh start the first item stands in column 1.
     const QByteArray shown = old + hexOf(QByteArray(1000, '\x5A'));
-    QCOMPARE(captureOnce(form, *m_terminal, QByteArray(1000, '\x5A')), shown);
+    form.Command1_Click();
+    QVERIFY(capturing(form));
+    // Two hand-overs while the disk is full: still one warning.
+    for (const qsizetype part : {500, 1000}) {
+        QVERIFY(m_terminal->write(QByteArray(500, '\x5A')));
+        QTRY_COMPARE(f.view()->text().count("5A"), part);
+    }
+    form.Command2_Click();
+    QVERIFY(idle(form));
+    QCOMPARE(f.view()->text(), shown);
     QCOMPARE(f.logFile(), old);
     // Told once that the journal's disk is full, then that the save failed.
     QCOMPARE(f.boxes.size(), 2);
@@ -207,6 +219,29 @@ void TestLogFaults::logChangedByAnotherProgramIsKept()
     QCOMPARE(f.boxes[0].text, warning);
     // Kept once: the next save finds log.txt as it left it.
     QCOMPARE(captureOnce(form, *m_terminal, "\x01"), logAfter + "1 ");
+    QCOMPARE(f.boxes.size(), 1);
+}
+
+// A journal whose flushes fail (a dying USB stick) is told of within a second, once.
+void TestLogFaults::failingJournalIsToldOnce()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(capturing(form));
+    FaultShim::flushFails = true;
+    const auto flushesWork = qScopeGuard([] { FaultShim::flushFails = false; });
+    QVERIFY(m_terminal->write("\x01"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.size(), 1, 2000);
+    QCOMPARE(f.boxes[0].text, "Could not flush the recovery journal log.txt.journal: " +
+                                  QString::fromLocal8Bit(std::strerror(EIO)) +
+                                  "\r\nThe capture goes on; Stop saves it to log.txt.");
+    QVERIFY(m_terminal->write("\x02"));
+    QTest::qWait(600);
+    FaultShim::flushFails = false;
+    form.Command2_Click();
+    QVERIFY(idle(form));
+    QCOMPARE(f.logFile(), QByteArray("1 2 "));
     QCOMPARE(f.boxes.size(), 1);
 }
 

@@ -1,5 +1,5 @@
 #include "keeperlife.h"
-#include "faultshim.h"
+#include "support/faultshim.h"
 #include "support/files.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "faultshim.h"
+#include "support/faultshim.h"
 #include "keeperlife.h"
 #include "logfile/logkeeper.h"
 #include "support/files.h"

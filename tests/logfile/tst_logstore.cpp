@@ -1,4 +1,4 @@
-#include "faultshim.h"
+#include "support/faultshim.h"
 #include "logfile/disklogtext.h"
 #include "logfile/logstore.h"
 #include "logfile/logtext.h"

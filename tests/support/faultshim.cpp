@@ -1,4 +1,4 @@
-#include "faultshim.h"
+#include "support/faultshim.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,7 @@
-#include "support/faultshim.h"
 #include "keeperlife.h"
+#include "logfile/journalformat.h"
 #include "logfile/logkeeper.h"
+#include "support/faultshim.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void arrivalTimesAreDroppedWhenTheLogChanged_data();
     void arrivalTimesAreDroppedWhenTheLogChanged();
     void journalOfTheVersionBeforeComesBack();
+    void damagedJournalShowsItsIntactPartAndKeepsTheRest_data();
     void damagedJournalShowsItsIntactPartAndKeepsTheRest();
     void unreadableJournalIsSetAside_data();
     void unreadableJournalIsSetAside();
@@ -229,8 +231,19 @@ void TestLogKeeper::journalOfTheVersionBeforeComesBack()
     QCOMPARE(fileBytes(kLog), QByteArray("old 41 42 "));
 }
 
+void TestLogKeeper::damagedJournalShowsItsIntactPartAndKeepsTheRest_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("a byte of text spoilt") << "text" << QByteArray("41 4X 43 ");
+    // The third piece no longer follows on from the first: a hole is never shown as whole.
+    QTest::newRow("a record lost") << "record" << QByteArray("41 42 43 ");
+}
+
 void TestLogKeeper::damagedJournalShowsItsIntactPartAndKeepsTheRest()
 {
+    QFETCH(QString, damage);
+    QFETCH(QByteArray, data);
     {
         LogKeeper keeper(kLog);
         QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
@@ -238,16 +251,24 @@ void TestLogKeeper::damagedJournalShowsItsIntactPartAndKeepsTheRest()
         for (const char *piece : {"41 ", "42 ", "43 "})
             keeper.append(piece, kFirstTime);
     }
-    const QString data = Journal::dataPathFor(kLog);
-    QVERIFY(writeFileBytes(data, "41 4X 43 ")); // a byte in the middle spoilt
+    const QString dataPath = Journal::dataPathFor(kLog);
+    if (damage == "text") {
+        QVERIFY(writeFileBytes(dataPath, data));
+    } else {
+        const QString index = Journal::indexPathFor(kLog);
+        QByteArray records = fileBytes(index);
+        QVERIFY(writeFileBytes(
+            index, records.remove(2 * JournalFormat::kRecordSize, JournalFormat::kRecordSize)));
+    }
     LogKeeper keeper(kLog);
     QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
     const LogKeeper::Opened opened = keeper.open();
     QCOMPARE(opened.recoveredBytes, qint64(3));
     QCOMPARE(keeper.mid(0, 100), QByteArray("41 "));
     QCOMPARE(opened.uncheckedBytes, qint64(6));
-    QVERIFY2(opened.journalSetAside.contains(data + ".unread"), qPrintable(opened.journalSetAside));
-    QCOMPARE(fileBytes(data + ".unread"), QByteArray("41 4X 43 "));
+    QVERIFY2(opened.journalSetAside.contains(dataPath + ".unread"),
+             qPrintable(opened.journalSetAside));
+    QCOMPARE(fileBytes(dataPath + ".unread"), data);
 }
 
 void TestLogKeeper::unreadableJournalIsSetAside_data()

@@ -120,6 +120,8 @@ namespace CommandLine {
 std::optional<int> handle(int argc, char **argv, bool &startCapture)
 {
     startCapture = false;
+    bool help = false;
+    bool version = false;
     bool list = false;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
@@ -136,15 +138,12 @@ std::optional<int> handle(int argc, char **argv, bool &startCapture)
         }
         if (!takesValue && value)
             return usageError("no argument is taken by " + option.name.toLocal8Bit());
+        // Answered once every argument has been checked: bad input never ends with status 0.
         if (option.name == u"help" || option.name == u"h") {
-            std::printf("%s\n%s", kUsage, kHelp);
-            return 0;
-        }
-        if (option.name == u"version") {
-            std::printf("tavrel %s\n", TAVREL_VERSION);
-            return 0;
-        }
-        if (option.name == u"list-ports") {
+            help = true;
+        } else if (option.name == u"version") {
+            version = true;
+        } else if (option.name == u"list-ports") {
             list = true;
         } else if (option.name == u"start") {
             startCapture = true;
@@ -156,6 +155,14 @@ std::optional<int> handle(int argc, char **argv, bool &startCapture)
         } else if (!takesValue && !kQtFlags.contains(option.name)) {
             return usageError("unknown option: " + argument.toLocal8Bit());
         }
+    }
+    if (help) {
+        std::printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    }
+    if (version) {
+        std::printf("tavrel %s\n", TAVREL_VERSION);
+        return 0;
     }
     if (list)
         return listPorts();

@@ -46,9 +46,13 @@ void TestCommandLine::options_data()
                                       << "tavrel: no argument is taken by help";
     QTest::newRow("stray argument") << QStringList{"log.txt"} << 2 << ""
                                     << "tavrel: unexpected argument: log.txt";
-    // Checked before the window would be made: the unknown option wins over --help after it.
+    // Every argument is checked before any is answered: bad input is never a success.
     QTest::newRow("unknown before help") << QStringList{"-x", "--help"} << 2 << ""
                                          << "tavrel: unknown option: -x";
+    QTest::newRow("unknown after help") << QStringList{"--help", "--bogus"} << 2 << ""
+                                        << "tavrel: unknown option: --bogus";
+    QTest::newRow("stray after version") << QStringList{"--version", "extra"} << 2 << ""
+                                         << "tavrel: unexpected argument: extra";
 }
 
 void TestCommandLine::options()

@@ -87,6 +87,12 @@ qint64 PseudoTerminal::deviceBaudRate() const
     return readBaudRate(m_device);
 }
 
+speed_t PseudoTerminal::deviceSpeedConstant() const
+{
+    termios modes{};
+    return ::tcgetattr(m_device, &modes) == 0 ? ::cfgetospeed(&modes) : 0;
+}
+
 unsigned int PseudoTerminal::deviceControlFlags() const
 {
     return readControlFlags(m_device);

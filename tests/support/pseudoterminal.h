@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <termios.h>
 
 // A pseudo-terminal pair: the program opens the device path, the test writes into the other end.
 class PseudoTerminal
@@ -25,6 +26,8 @@ public:
     void hangUp();
     // The baud rate the device side is set to, read from its termios.
     qint64 deviceBaudRate() const;
+    // The speed as the C library and stty read it (B9600; a custom rate reads as CBAUDEX).
+    speed_t deviceSpeedConstant() const;
     // The device side's control-mode flags (c_cflag).
     unsigned int deviceControlFlags() const;
 

@@ -52,7 +52,9 @@ QString causeOf(int error, const QString &devicePath)
         return noSuchDevice();
     case EBUSY:
     case EWOULDBLOCK: {
-        const QString holder = PortHolder::heldBy(devicePath);
+        // A tty refuses an open with EBUSY for exclusive mode alone; flock() says EWOULDBLOCK.
+        const QString holder = error == EBUSY ? PortHolder::exclusiveModeHolder(devicePath)
+                                              : PortHolder::heldBy(devicePath);
         return holder.isEmpty() ? QStringLiteral("Held by another program") : holder;
     }
     case ENOTTY:

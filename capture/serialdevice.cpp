@@ -69,7 +69,13 @@ bool SerialDevice::claim(const QString &path, QString *cause)
         *cause = lockHolderText(*holder);
         return false;
     }
-    m_exclusive = LineTermios::setExclusive(m_fd, true) == 0;
+    // A pseudo-terminal keeps exclusive mode after a kill for as long as its other end is open.
+    struct stat node
+    {
+    };
+    const bool pseudoTerminal =
+        ::fstat(m_fd, &node) == 0 && PortHolder::pseudoTerminalNumber(node.st_rdev) >= 0;
+    m_exclusive = !pseudoTerminal && LineTermios::setExclusive(m_fd, true) == 0;
     return true;
 }
 

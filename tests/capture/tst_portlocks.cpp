@@ -11,6 +11,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,19 @@ bool flockIsFree(const QString &path)
     return free;
 }
 
+// Whether exclusive mode is set; as it is left when its holder is killed, with unset false.
+bool exclusiveModeIsSet(const QString &path, bool set = false, bool unset = false)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EBUSY;
+    if (set || unset)
+        LineTermios::setExclusive(fd, set);
+    const bool exclusive = LineTermios::isExclusive(fd);
+    ::close(fd);
+    return exclusive;
+}
+
 } // namespace
 
 // Other programs' claims on a port, and ours as they see it.
@@ -51,6 +65,8 @@ private Q_SLOTS:
     void lockOfADeviceOfTheSameName();
     void heldByAnotherProgram_data();
     void heldByAnotherProgram();
+    void exclusiveModeLeftBehind_data();
+    void exclusiveModeLeftBehind();
     void ourClaimIsVisibleUntilClosed();
 
 private:
@@ -174,15 +190,47 @@ void TestPortLocks::heldByAnotherProgram()
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // Refusing must not undo the other program's claim.
-    if (claim == PortHolderProcess::Exclusive) {
-        const int fd = ::open(QFile::encodeName(terminal.devicePath()).constData(),
-                              O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(fd >= 0);
-        QVERIFY(LineTermios::isExclusive(fd));
-        ::close(fd);
-    }
+    if (claim == PortHolderProcess::Exclusive)
+        QVERIFY(exclusiveModeIsSet(terminal.devicePath()));
     holder.end();
     QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
+}
+
+void TestPortLocks::exclusiveModeLeftBehind_data()
+{
+    QTest::addColumn<bool>("otherEndElsewhere"); // in a program of its own, as socat is
+    QTest::addColumn<bool>("asNobody"); // root opens past exclusive mode; others are refused
+    QTest::newRow("other end here") << false << false;
+    QTest::newRow("other end in another program") << true << false;
+    QTest::newRow("other end here, refused to a user") << false << true;
+}
+
+// A program killed while it held a pseudo-terminal in exclusive mode leaves the mode behind while
+// the other end stays open: the cause given is that, not the other end.
+void TestPortLocks::exclusiveModeLeftBehind()
+{
+    QFETCH(bool, otherEndElsewhere);
+    QFETCH(bool, asNobody);
+    if (asNobody && ::geteuid() != 0)
+        QSKIP("this user is refused in every row");
+    PseudoTerminal terminal;
+    PortHolderProcess otherEnd(PortHolderProcess::OtherEnd, {});
+    QVERIFY(otherEnd.isReady());
+    const QString device = otherEndElsewhere ? otherEnd.devicePath() : terminal.devicePath();
+    QVERIFY(exclusiveModeIsSet(device, true));
+    QVERIFY(!asNobody || ::chmod(QFile::encodeName(device).constData(), 0666) == 0);
+    QVERIFY(!asNobody || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+    CommControl control;
+    const bool opened = openPort(control, device);
+    QVERIFY(!asNobody || (::seteuid(0) == 0 && ::setegid(0) == 0));
+    QVERIFY(!opened);
+    QCOMPARE(control.errorString(),
+             QString("Left in exclusive mode by a program that ended; a pseudo-terminal keeps "
+                     "that until its other end%1 closes")
+                 .arg(otherEndElsewhere ? QString(", porthold (pid %1),").arg(otherEnd.pid())
+                                        : QString()));
+    QVERIFY(!exclusiveModeIsSet(device, false, true));
+    QVERIFY2(openPort(control, device), qPrintable(control.errorString()));
 }
 
 void TestPortLocks::ourClaimIsVisibleUntilClosed()
@@ -200,9 +248,8 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
     for (const QString &lockFile : lockFiles)
         QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));
     QVERIFY(!flockIsFree(link));
-    const int fd = ::open(QFile::encodeName(link).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(fd >= 0);
-    QVERIFY(LineTermios::isExclusive(fd));
+    // Not on a pseudo-terminal: it would keep exclusive mode after a kill.
+    QVERIFY(!exclusiveModeIsSet(link));
     CommControl second;
     QVERIFY(!openPort(second, link));
     QCOMPARE(second.errorString(),
@@ -211,8 +258,6 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
                  .arg(::getpid()));
 
     QVERIFY(control.setPortOpen(false));
-    QVERIFY(!LineTermios::isExclusive(fd));
-    ::close(fd);
     QVERIFY(flockIsFree(link));
     QCOMPARE(lockDir.entryList(QDir::Files | QDir::Hidden), QStringList());
 }

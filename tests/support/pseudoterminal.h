@@ -19,9 +19,6 @@ public:
     bool write(const QByteArray &bytes);
     // Drops what was written but not yet read by the program, as a new open of a real port would.
     void discardUnread();
-    // A real port's last close ends exclusive mode; this end stays open, so a killed program's
-    // exclusive mode is ended here.
-    void endExclusiveMode();
     // Like pulling out the adapter: the device side sees a hang-up.
     void hangUp();
     // The baud rate the device side is set to, read from its termios.

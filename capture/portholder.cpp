@@ -1,4 +1,5 @@
 #include "capture/portholder.h"
+#include "posix/pathname.h"
 #include "posix/procinfo.h"
 
 #include <QDir>
@@ -49,7 +50,7 @@ Openers openersFromProcFds(const QString &canonicalPath, int ptyNumber)
         bool opens = false;
         bool controls = false;
         for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
-            const QString target = QFile::symLinkTarget(fds.filePath(fd));
+            const QString target = PathName::linkTarget(fds.filePath(fd));
             opens = opens || target == canonicalPath;
             controls = controls || controlsPseudoTerminal(fds.filePath(fd), target, ptyNumber);
         }
@@ -70,9 +71,9 @@ struct Scan
 std::optional<Scan> deviceNode(const QString &devicePath)
 {
     Scan scan;
-    scan.canonical = QFileInfo(devicePath).canonicalFilePath();
+    scan.canonical = PathName::canonicalPath(devicePath);
     if (scan.canonical.isEmpty() ||
-        ::stat(QFile::encodeName(scan.canonical).constData(), &scan.device) != 0)
+        ::stat(PathName::encodePath(scan.canonical).constData(), &scan.device) != 0)
         return std::nullopt;
     return scan;
 }

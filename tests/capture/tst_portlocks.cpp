@@ -1,5 +1,6 @@
 #include "capture/linetermios.h"
 #include "capture/portlocks.h"
+#include "posix/pathname.h"
 #include "support/files.h"
 #include "support/openport.h"
 #include "support/portholder.h"
@@ -30,7 +31,7 @@ QByteArray binaryText(qint64 pid)
 // Whether another open file description of the device could take flock() now.
 bool flockIsFree(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(PathName::encodePath(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (fd >= 0)
         ::close(fd);
@@ -40,7 +41,7 @@ bool flockIsFree(const QString &path)
 // Whether exclusive mode is set; as it is left when its holder is killed, with unset false.
 bool exclusiveModeIsSet(const QString &path, bool set = false, bool unset = false)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(PathName::encodePath(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return errno == EBUSY;
     if (set || unset)
@@ -67,6 +68,7 @@ private Q_SLOTS:
     void heldByAnotherProgram();
     void exclusiveModeLeftBehind_data();
     void exclusiveModeLeftBehind();
+    void ourClaimIsVisibleUntilClosed_data();
     void ourClaimIsVisibleUntilClosed();
 
 private:
@@ -218,7 +220,7 @@ void TestPortLocks::exclusiveModeLeftBehind()
     QVERIFY(otherEnd.isReady());
     const QString device = otherEndElsewhere ? otherEnd.devicePath() : terminal.devicePath();
     QVERIFY(exclusiveModeIsSet(device, true));
-    QVERIFY(!asNobody || ::chmod(QFile::encodeName(device).constData(), 0666) == 0);
+    QVERIFY(!asNobody || ::chmod(PathName::encodePath(device).constData(), 0666) == 0);
     QVERIFY(!asNobody || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
     CommControl control;
     const bool opened = openPort(control, device);
@@ -233,17 +235,27 @@ void TestPortLocks::exclusiveModeLeftBehind()
     QVERIFY2(openPort(control, device), qPrintable(control.errorString()));
 }
 
+void TestPortLocks::ourClaimIsVisibleUntilClosed_data()
+{
+    QTest::addColumn<QString>("linkName");
+    QTest::newRow("link") << "ttyBoard";
+    // Names are bytes: the lock file must carry the same bytes for other programs to see it.
+    QTest::newRow("link named in bytes that are not UTF-8") << PathName::decodePath("tty\xFF\xE9");
+}
+
 void TestPortLocks::ourClaimIsVisibleUntilClosed()
 {
+    QFETCH(QString, linkName);
     PseudoTerminal terminal;
     QTemporaryDir links;
-    const QString link = links.filePath("ttyBoard");
-    QVERIFY(QFile::link(terminal.devicePath(), link));
+    const QString link = links.filePath(linkName);
+    QVERIFY(::symlink(QFile::encodeName(terminal.devicePath()).constData(),
+                      PathName::encodePath(link).constData()) == 0);
     CommControl control;
     QVERIFY2(openPort(control, link), qPrintable(control.errorString()));
     const QDir lockDir(m_lockDir->path());
     const QStringList lockFiles = {
-        lockDir.filePath("LCK..ttyBoard"),
+        lockDir.filePath("LCK.." + linkName),
         lockDir.filePath("LCK.." + QFileInfo(terminal.devicePath()).fileName())};
     for (const QString &lockFile : lockFiles)
         QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));

@@ -62,20 +62,20 @@ Openers openersFromProcFds(const QString &canonicalPath, int ptyNumber)
     return found;
 }
 
-struct Scan
+struct DeviceNode
 {
     struct stat device = {};
     QString canonical;
 };
 
-std::optional<Scan> deviceNode(const QString &devicePath)
+std::optional<DeviceNode> deviceNode(const QString &devicePath)
 {
-    Scan scan;
-    scan.canonical = PathName::canonicalPath(devicePath);
-    if (scan.canonical.isEmpty() ||
-        ::stat(PathName::encodePath(scan.canonical).constData(), &scan.device) != 0)
+    DeviceNode node;
+    node.canonical = PathName::canonicalPath(devicePath);
+    if (node.canonical.isEmpty() ||
+        ::stat(PathName::encodePath(node.canonical).constData(), &node.device) != 0)
         return std::nullopt;
-    return scan;
+    return node;
 }
 
 } // namespace
@@ -99,7 +99,7 @@ int pseudoTerminalNumber(dev_t device)
 
 QString heldBy(const QString &devicePath)
 {
-    const std::optional<Scan> node = deviceNode(devicePath);
+    const std::optional<DeviceNode> node = deviceNode(devicePath);
     if (!node)
         return {};
     qint64 pid = flockHolder(node->device.st_dev, node->device.st_ino);
@@ -110,9 +110,12 @@ QString heldBy(const QString &devicePath)
 
 QString exclusiveModeHolder(const QString &devicePath)
 {
-    const std::optional<Scan> node = deviceNode(devicePath);
+    const std::optional<DeviceNode> node = deviceNode(devicePath);
     if (!node)
         return {};
+    // The kernel's table of locks names other users' programs too.
+    if (const qint64 pid = flockHolder(node->device.st_dev, node->device.st_ino))
+        return heldByText(pid);
     const int ptyNumber = pseudoTerminalNumber(node->device.st_rdev);
     const Openers openers = openersFromProcFds(node->canonical, ptyNumber);
     if (openers.holder > 0)

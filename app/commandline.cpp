@@ -1,9 +1,9 @@
 #include "app/commandline.h"
 #include "capture/commcontrol.h"
 #include "capture/portlist.h"
+#include "posix/pathname.h"
 
 #include <QByteArray>
-#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 
@@ -91,8 +91,8 @@ int listPorts()
     std::printf("\n");
     for (qint16 number : {1, 2}) {
         const QString path = CommControl::devicePath(number);
-        std::printf("Port %d opens %s%s\n", number, qPrintable(path),
-                    QFileInfo::exists(path) ? "" : " (not present)");
+        std::printf("Port %d opens %s%s\n", number, PathName::encodePath(path).constData(),
+                    DeviceIdentity::of(path).exists() ? "" : " (not present)");
     }
     return 0;
 }
@@ -120,42 +120,49 @@ namespace CommandLine {
 std::optional<int> handle(int argc, char **argv, bool &startCapture)
 {
     startCapture = false;
+    bool help = false;
+    bool version = false;
     bool list = false;
     for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
+        const QString argument = PathName::decodePath(argv[i]);
         if (!argument.startsWith(u'-') || argument.size() < 2)
-            return usageError("unexpected argument: " + argument.toLocal8Bit());
+            return usageError("unexpected argument: " + PathName::encodePath(argument));
         const Argument option = split(argument);
         const bool takesValue = option.name == u"port1" || option.name == u"port2" ||
                                 kQtOptionsWithValue.contains(option.name);
         std::optional<QString> value = option.inlineValue;
         if (takesValue && !value) {
             if (i + 1 >= argc)
-                return usageError("missing argument for " + argument.toLocal8Bit());
-            value = QString::fromLocal8Bit(argv[++i]);
+                return usageError("missing argument for " + PathName::encodePath(argument));
+            value = PathName::decodePath(argv[++i]);
         }
         if (!takesValue && value)
-            return usageError("no argument is taken by " + option.name.toLocal8Bit());
+            return usageError("no argument is taken by " + PathName::encodePath(option.name));
+        // Answered once every argument has been checked: bad input never ends with status 0.
         if (option.name == u"help" || option.name == u"h") {
-            std::printf("%s\n%s", kUsage, kHelp);
-            return 0;
-        }
-        if (option.name == u"version") {
-            std::printf("tavrel %s\n", TAVREL_VERSION);
-            return 0;
-        }
-        if (option.name == u"list-ports") {
+            help = true;
+        } else if (option.name == u"version") {
+            version = true;
+        } else if (option.name == u"list-ports") {
             list = true;
         } else if (option.name == u"start") {
             startCapture = true;
         } else if (option.name == u"port1" || option.name == u"port2") {
             if (value->isEmpty())
-                return usageError("empty path for " + argument.toLocal8Bit());
+                return usageError("empty path for " + PathName::encodePath(argument));
             qputenv(option.name == u"port1" ? "TAVREL_PORT1" : "TAVREL_PORT2",
-                    value->toLocal8Bit());
+                    PathName::encodePath(*value));
         } else if (!takesValue && !kQtFlags.contains(option.name)) {
-            return usageError("unknown option: " + argument.toLocal8Bit());
+            return usageError("unknown option: " + PathName::encodePath(argument));
         }
+    }
+    if (help) {
+        std::printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    }
+    if (version) {
+        std::printf("tavrel %s\n", TAVREL_VERSION);
+        return 0;
     }
     if (list)
         return listPorts();

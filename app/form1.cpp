@@ -79,6 +79,7 @@ void Form1::Form_Load()
     if (!claimLogFolder())
         return;
     OpenFile(LogFileName);
+    warnJournalUnavailable();
 }
 
 void Form1::Command3_Click()

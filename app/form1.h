@@ -140,6 +140,7 @@ private:
     void reportRecovery(const LogKeeper::Opened &opened);
     void warnJournalSetAside(const LogKeeper::Opened &opened);
     void warn(const QString &text);
+    void warnJournalUnavailable();
 
     // Form state: the last accepted settings, where the next item goes, the log's name.
     qint32 LastBaudRate = 0;
@@ -165,6 +166,7 @@ private:
     std::unique_ptr<LogKeeper> m_keeper;
     bool m_quiet = false;
     bool m_journalWarned = false;
+    QString m_journalNote; // why there is no journal, until a start-up warning carries it
     bool m_diskFullWarned = false;
     bool m_startRefused = false;
     QString m_portCause;

@@ -4,6 +4,7 @@
 #include "capture/hexrender.h"
 #include "capture/portsettings.h"
 #include "posix/errortext.h"
+#include "posix/pathname.h"
 #include "settings/numbers.h"
 
 #include <QComboBox>
@@ -14,7 +15,8 @@ namespace {
 
 void printLine(const QString &line)
 {
-    std::fprintf(stderr, "tavrel: %s\n", qPrintable(line));
+    // A device's name goes out as the bytes it is, not as text.
+    std::fprintf(stderr, "tavrel: %s\n", PathName::encodePath(line).constData());
     std::fflush(stderr);
 }
 

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <optional>
+#include <utility>
 
 bool Form1::OpenFile(const QString &fileName)
 {
@@ -110,9 +111,17 @@ bool Form1::journalHoldsUnsavedText() const
 
 void Form1::warn(const QString &text)
 {
+    const QString note = std::exchange(m_journalNote, {});
     // Nobody is left to answer a box while the session or the display ends.
     if (!m_quiet)
-        MessageBox::show(this, text, MessageBox::Warning, appTitle());
+        MessageBox::show(this, note.isEmpty() ? text : text + "\r\n" + note, MessageBox::Warning,
+                         appTitle());
+}
+
+void Form1::warnJournalUnavailable()
+{
+    if (!m_journalNote.isEmpty())
+        warn(std::exchange(m_journalNote, {}));
 }
 
 bool Form1::claimLogFolder()
@@ -144,7 +153,10 @@ bool Form1::claimLogFolder()
              "same time, start Tavrel in another folder.");
         return false;
     case Journal::Claim::Status::Unavailable:
-        warn(claim.errorText + "\r\nWhat is captured reaches " + LogFileName + " at Stop only.");
+        // Joined to the start-up's own warning, if it has one: one box says all.
+        m_journalNote =
+            claim.errorText +
+            "\r\nWhat is captured reaches the disk only when it is saved, at Stop or Exit.";
         return true;
     }
     return true;

@@ -1,17 +1,21 @@
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/toolkit/closeonsignal.h"
+#include "app/toolkit/nodisplay.h"
 #include "app/toolkit/windowloss.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
     bool startCapture = false;
     if (const std::optional<int> status = CommandLine::handle(argc, argv, startCapture))
         return *status;
+    std::optional<ExitWithoutDisplay> noDisplay(std::in_place);
     QApplication app(argc, argv);
+    noDisplay.reset();
     QApplication::setApplicationName(Form1::appTitle());
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tavrel.Tavrel"));
     Form1 *live = nullptr;

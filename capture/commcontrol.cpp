@@ -1,4 +1,5 @@
 #include "capture/commcontrol.h"
+#include "posix/pathname.h"
 
 CommControl::CommControl(QObject *parent)
     : QObject(parent), m_reader([this] {
@@ -20,7 +21,7 @@ QString CommControl::devicePath(qint16 port)
     const QByteArray name = "TAVREL_PORT" + QByteArray::number(port);
     const QByteArray fromEnvironment = qgetenv(name.constData());
     if (!fromEnvironment.isEmpty())
-        return QString::fromLocal8Bit(fromEnvironment);
+        return PathName::decodePath(fromEnvironment);
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
 }
 

@@ -10,6 +10,9 @@ namespace LineTermios {
 // CMSPAR, CSTOPB), with the receiver on and the modem lines ignored.
 unsigned int controlFlags(const LineSettings &settings);
 
+// The termios speed constant (B9600) of a rate that has one, else BOTHER, the custom rate.
+unsigned int speedConstant(qint32 baudRate);
+
 // Raw input, no flow control, the settings' rate and framing; 0, or the errno of the failure.
 int apply(int fd, const LineSettings &settings);
 

@@ -2,8 +2,8 @@
 #include "capture/portholder.h"
 #include "capture/portlist.h"
 #include "posix/errortext.h"
+#include "posix/pathname.h"
 
-#include <QFile>
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
@@ -24,7 +24,7 @@ QString groupToJoin(const QString &devicePath)
     struct stat device
     {
     };
-    if (::stat(QFile::encodeName(devicePath).constData(), &device) != 0 || device.st_gid == 0 ||
+    if (::stat(PathName::encodePath(devicePath).constData(), &device) != 0 || device.st_gid == 0 ||
         !(device.st_mode & S_IRGRP))
         return {};
     const group *entry = ::getgrgid(device.st_gid);
@@ -52,7 +52,9 @@ QString causeOf(int error, const QString &devicePath)
         return noSuchDevice();
     case EBUSY:
     case EWOULDBLOCK: {
-        const QString holder = PortHolder::heldBy(devicePath);
+        // A tty refuses an open with EBUSY for exclusive mode alone; flock() says EWOULDBLOCK.
+        const QString holder = error == EBUSY ? PortHolder::exclusiveModeHolder(devicePath)
+                                              : PortHolder::heldBy(devicePath);
         return holder.isEmpty() ? QStringLiteral("Held by another program") : holder;
     }
     case ENOTTY:

@@ -1,14 +1,15 @@
 #include "capture/portlocks.h"
 #include "posix/fdguard.h"
+#include "posix/pathname.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace PortLocks {
@@ -26,12 +27,22 @@ QStringList lockFilesFor(const QString &devicePath)
 {
     const QDir directory(lockDirectory());
     QStringList files;
-    for (const QString &path : {devicePath, QFileInfo(devicePath).canonicalFilePath()}) {
+    for (const QString &path : {devicePath, PathName::canonicalPath(devicePath)}) {
         const QString name = QFileInfo(path).fileName();
         if (!name.isEmpty() && !files.contains(directory.filePath("LCK.." + name)))
             files.append(directory.filePath("LCK.." + name));
     }
     return files;
+}
+
+std::optional<QByteArray> lockText(const QString &lockFile)
+{
+    const FdGuard file(::open(PathName::encodePath(lockFile).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.fd() < 0)
+        return std::nullopt;
+    char head[128];
+    const ssize_t length = ::read(file.fd(), head, sizeof head);
+    return length < 0 ? std::nullopt : std::optional<QByteArray>(QByteArray(head, length));
 }
 
 std::optional<qint64> pidInLockText(const QByteArray &text)
@@ -66,14 +77,14 @@ bool mayHoldDevice(qint64 pid, const QString &device)
         return true;
     const QStringList open = fds.entryList(QDir::Files | QDir::System);
     return std::any_of(open.begin(), open.end(), [&](const QString &fd) {
-        return QFile::symLinkTarget(fds.filePath(fd)) == device;
+        return PathName::linkTarget(fds.filePath(fd)) == device;
     });
 }
 
 QString ownLockFile(const QString &devicePath)
 {
     return QDir(lockDirectory())
-        .filePath("LCK.." + QFileInfo(QFileInfo(devicePath).canonicalFilePath()).fileName());
+        .filePath("LCK.." + QFileInfo(PathName::canonicalPath(devicePath)).fileName());
 }
 
 } // namespace
@@ -83,19 +94,22 @@ bool isAnotherDevicesLock(const QString &lockFile, qint64 pid, const QString &de
     // Under the device's own name the lock is this device's; under a link's name it may be
     // a device of the same name elsewhere, whose owner does not have this one open.
     return lockFile != ownLockFile(devicePath) &&
-           !mayHoldDevice(pid, QFileInfo(devicePath).canonicalFilePath());
+           !mayHoldDevice(pid, PathName::canonicalPath(devicePath));
 }
 
 std::optional<Holder> liveHolder(const QString &devicePath)
 {
     for (const QString &lockFile : lockFilesFor(devicePath)) {
-        QFile file(lockFile);
-        if (!file.exists())
+        struct stat node
+        {
+        };
+        if (::stat(PathName::encodePath(lockFile).constData(), &node) != 0)
             continue;
         // A file we cannot read may still be a live claim: keep away from the port.
-        if (!file.open(QIODevice::ReadOnly))
+        const std::optional<QByteArray> text = lockText(lockFile);
+        if (!text)
             return Holder{lockFile, 0};
-        const std::optional<qint64> pid = pidInLockText(file.read(128));
+        const std::optional<qint64> pid = pidInLockText(*text);
         if (!pid)
             return Holder{lockFile, 0};
         if (processIsAlive(*pid) && !isAnotherDevicesLock(lockFile, *pid, devicePath))
@@ -114,7 +128,7 @@ std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
     const QByteArray text = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
     bool written = false;
     {
-        const FdGuard file(::open(QFile::encodeName(temporary).constData(),
+        const FdGuard file(::open(PathName::encodePath(temporary).constData(),
                                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (file.fd() < 0)
             return std::nullopt;
@@ -127,7 +141,7 @@ std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
         refused = PortLocks::liveHolder(devicePath).value_or(PortLocks::Holder{lockFile, 0});
         break;
     }
-    ::unlink(QFile::encodeName(temporary).constData());
+    ::unlink(PathName::encodePath(temporary).constData());
     if (refused)
         release();
     return refused;
@@ -135,8 +149,8 @@ std::optional<PortLocks::Holder> UucpLock::acquire(const QString &devicePath)
 
 bool UucpLock::claim(const QString &lockFile, const QString &temporary)
 {
-    const QByteArray target = QFile::encodeName(lockFile);
-    const QByteArray source = QFile::encodeName(temporary);
+    const QByteArray target = PathName::encodePath(lockFile);
+    const QByteArray source = PathName::encodePath(temporary);
     for (int attempt = 0; attempt < 2; ++attempt) {
         // link() never replaces a file, so a lock written meanwhile by another program wins.
         if (::link(source.constData(), target.constData()) == 0) {
@@ -145,10 +159,10 @@ bool UucpLock::claim(const QString &lockFile, const QString &temporary)
         }
         if (errno != EEXIST)
             return true; // no lock files here: the other checks still guard the port
-        QFile existing(lockFile);
-        if (!existing.open(QIODevice::ReadOnly))
+        const std::optional<QByteArray> text = PortLocks::lockText(lockFile);
+        if (!text)
             return false;
-        const std::optional<qint64> pid = PortLocks::pidInLockText(existing.read(128));
+        const std::optional<qint64> pid = PortLocks::pidInLockText(*text);
         if (!pid || PortLocks::processIsAlive(*pid))
             return false;
         ::unlink(target.constData());
@@ -158,20 +172,17 @@ bool UucpLock::claim(const QString &lockFile, const QString &temporary)
 
 bool UucpLock::isAnotherDevicesLock(const QString &lockFile, const QString &devicePath)
 {
-    QFile existing(lockFile);
-    const std::optional<qint64> pid = existing.open(QIODevice::ReadOnly)
-                                          ? PortLocks::pidInLockText(existing.read(128))
-                                          : std::nullopt;
+    const std::optional<QByteArray> text = PortLocks::lockText(lockFile);
+    const std::optional<qint64> pid = text ? PortLocks::pidInLockText(*text) : std::nullopt;
     return pid && PortLocks::isAnotherDevicesLock(lockFile, *pid, devicePath);
 }
 
 void UucpLock::release()
 {
     for (const QString &lockFile : std::exchange(m_files, {})) {
-        QFile file(lockFile);
         // Only a file that still names us is ours to remove.
-        if (file.open(QIODevice::ReadOnly) &&
-            PortLocks::pidInLockText(file.read(128)) == qint64(::getpid()))
-            ::unlink(QFile::encodeName(lockFile).constData());
+        const std::optional<QByteArray> text = PortLocks::lockText(lockFile);
+        if (text && PortLocks::pidInLockText(*text) == qint64(::getpid()))
+            ::unlink(PathName::encodePath(lockFile).constData());
     }
 }

@@ -15,6 +15,9 @@ QString lockDirectory();
 // The lock files a device is known by: its own name and the name of the path it was given.
 QStringList lockFilesFor(const QString &devicePath);
 
+// The start of a lock file, where the pid is; nothing when it cannot be read.
+std::optional<QByteArray> lockText(const QString &lockFile);
+
 // The pid in a lock file's text: "%10d\n" (UUCP), a first line with a pid (QLockFile), or a
 // 4-byte binary pid; nothing when it holds none.
 std::optional<qint64> pidInLockText(const QByteArray &text);

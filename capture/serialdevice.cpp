@@ -2,8 +2,8 @@
 #include "capture/linetermios.h"
 #include "capture/portdiagnosis.h"
 #include "capture/portholder.h"
+#include "posix/pathname.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,15 +34,15 @@ bool SerialDevice::open(const QString &path, const LineSettings &settings, QStri
     struct stat node
     {
     };
-    if (::stat(QFile::encodeName(path).constData(), &node) != 0 && errno != EACCES)
+    if (::stat(PathName::encodePath(path).constData(), &node) != 0 && errno != EACCES)
         return fail(errno, path, cause);
     // Before the open: opening raises the modem lines, which may reset another program's board.
     if (const std::optional<PortLocks::Holder> holder = PortLocks::liveHolder(path)) {
         *cause = lockHolderText(*holder);
         return false;
     }
-    m_fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    m_fd = ::open(PathName::encodePath(path).constData(),
+                  O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
         return fail(errno, path, cause);
     m_identity = DeviceIdentity::of(path);
@@ -69,7 +69,13 @@ bool SerialDevice::claim(const QString &path, QString *cause)
         *cause = lockHolderText(*holder);
         return false;
     }
-    m_exclusive = LineTermios::setExclusive(m_fd, true) == 0;
+    // A pseudo-terminal keeps exclusive mode after a kill for as long as its other end is open.
+    struct stat node
+    {
+    };
+    const bool pseudoTerminal =
+        ::fstat(m_fd, &node) == 0 && PortHolder::pseudoTerminalNumber(node.st_rdev) >= 0;
+    m_exclusive = !pseudoTerminal && LineTermios::setExclusive(m_fd, true) == 0;
     return true;
 }
 

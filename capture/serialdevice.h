@@ -18,7 +18,8 @@ struct DeviceIdentity
     bool operator==(const DeviceIdentity &other) const { return file.sameNode(other.file); }
 };
 // One serial device, open for reading and claimed the ways serial programs on Linux look for:
-// UUCP lock files, flock() and exclusive mode. Other programs' claims make the open fail.
+// UUCP lock files, flock() and, except on a pseudo-terminal, exclusive mode. Other programs'
+// claims make the open fail.
 class SerialDevice
 {
 public:

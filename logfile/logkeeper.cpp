@@ -131,7 +131,7 @@ void LogKeeper::showText(int baseFd, qint64 baseSize, const Journal::Recovery *r
         return;
     }
     // No journal: the text keeps what arrives in a file of its own, or in memory at the last.
-    for (const QString &folder : {QFileInfo(m_fileName).absolutePath(), QDir::tempPath()}) {
+    for (const QString &folder : {QFileInfo(m_fileName).path(), QDir::tempPath()}) {
         if (auto text = DiskLogText::create(folder, baseFd, baseSize)) {
             m_text = std::move(text);
             return;

@@ -3,6 +3,7 @@
 #include "logfile/journalsync.h"
 #include "logfile/logtext.h"
 #include "posix/errortext.h"
+#include "posix/pathname.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -135,7 +136,7 @@ SaveResult saveThrough(const QString &fileName, const std::function<QString(int)
     if (!refused.isEmpty())
         return saveFailure(fileName, refused);
 
-    QSaveFile file(fileName);
+    QSaveFile file(PathName::reachableByQt(fileName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return saveFailure(fileName, file.errorString());
     // Nothing is buffered, so commit() in Qt 6.4 has no final flush that could fail unnoticed.

@@ -1,6 +1,6 @@
 #include "posix/fileidentity.h"
+#include "posix/pathname.h"
 
-#include <QFile>
 #include <sys/stat.h>
 
 namespace {
@@ -16,7 +16,7 @@ FileIdentity fromStat(const struct stat &info)
 std::optional<FileIdentity> FileIdentity::ofPath(const QString &path)
 {
     struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(PathName::encodePath(path).constData(), &info) != 0)
         return std::nullopt;
     return fromStat(info);
 }

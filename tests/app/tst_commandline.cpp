@@ -13,6 +13,8 @@ class TestCommandLine : public QObject
 private Q_SLOTS:
     void options_data();
     void options();
+    void withoutADisplay_data();
+    void withoutADisplay();
     void sessionEndSavesTheLoadedLog();
 };
 
@@ -46,9 +48,13 @@ void TestCommandLine::options_data()
                                       << "tavrel: no argument is taken by help";
     QTest::newRow("stray argument") << QStringList{"log.txt"} << 2 << ""
                                     << "tavrel: unexpected argument: log.txt";
-    // Checked before the window would be made: the unknown option wins over --help after it.
+    // Every argument is checked before any is answered: bad input is never a success.
     QTest::newRow("unknown before help") << QStringList{"-x", "--help"} << 2 << ""
                                          << "tavrel: unknown option: -x";
+    QTest::newRow("unknown after help") << QStringList{"--help", "--bogus"} << 2 << ""
+                                        << "tavrel: unknown option: --bogus";
+    QTest::newRow("stray after version") << QStringList{"--version", "extra"} << 2 << ""
+                                         << "tavrel: unexpected argument: extra";
 }
 
 void TestCommandLine::options()
@@ -61,7 +67,7 @@ void TestCommandLine::options()
     QProcess tavrel;
     tavrel.setWorkingDirectory(dir.path());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // With no display at all, a window would abort the program.
+    // With no display at all, a window would end the program with status 1.
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(name);
     tavrel.setProcessEnvironment(environment);
@@ -81,6 +87,46 @@ void TestCommandLine::options()
         QVERIFY2(stdErr.section('\n', 1, 1).startsWith("Usage: tavrel"), qPrintable(stdErr));
     }
     QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void TestCommandLine::withoutADisplay_data()
+{
+    QTest::addColumn<QString>("display"); // empty: not set
+    QTest::addColumn<QString>("platform");
+    QTest::newRow("no display set") << ""
+                                    << "";
+    QTest::newRow("a display nobody serves") << ":4711"
+                                             << "";
+    QTest::newRow("the platform named, no display") << ""
+                                                    << "xcb";
+}
+
+// One line and status 1 instead of Qt's abort, and the log as it was.
+void TestCommandLine::withoutADisplay()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, platform);
+    QTemporaryDir dir;
+    QVERIFY(writeFileBytes(dir.filePath("log.txt"), "41 "));
+    QProcess tavrel;
+    tavrel.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    if (!display.isEmpty())
+        environment.insert("DISPLAY", display);
+    if (!platform.isEmpty())
+        environment.insert("QT_QPA_PLATFORM", platform);
+    tavrel.setProcessEnvironment(environment);
+    tavrel.start(TAVREL_EXECUTABLE, {"--start"});
+    QVERIFY(tavrel.waitForFinished(10000));
+    const QString stdErr = QString::fromLocal8Bit(tavrel.readAllStandardError());
+    QCOMPARE(tavrel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tavrel.exitCode(), 1);
+    QVERIFY2(stdErr.startsWith("tavrel: cannot open the window: ") && stdErr.count('\n') == 1,
+             qPrintable(stdErr));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});
+    QCOMPARE(fileBytes(dir.filePath("log.txt")), QByteArray("41 "));
 }
 
 void TestCommandLine::sessionEndSavesTheLoadedLog()

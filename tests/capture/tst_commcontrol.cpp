@@ -61,18 +61,23 @@ void TestCommControl::settingsReachTheTerminal_data()
 {
     QTest::addColumn<QString>("settings");
     QTest::addColumn<uint>("flags");
-    QTest::newRow("8 none 1") << "9600,N,8,1" << uint(CS8);
-    QTest::newRow("7 even 2") << "115200,E,7,2" << uint(CS7 | PARENB | CSTOPB);
-    QTest::newRow("5 odd 1.5") << "1200,O,5,1.5" << uint(CS5 | PARENB | PARODD | CSTOPB);
-    // Rates outside the termios table go through the custom-rate path.
-    QTest::newRow("6 mark 1") << "14400,M,6,1" << uint(CS6 | PARENB | PARODD | CMSPAR);
-    QTest::newRow("8 space 2") << "28800,S,8,2" << uint(CS8 | PARENB | CMSPAR | CSTOPB);
+    QTest::addColumn<uint>("speed"); // as tcgetattr and stty read it
+    QTest::newRow("8 none 1") << "9600,N,8,1" << uint(CS8) << uint(B9600);
+    QTest::newRow("7 even 2") << "115200,E,7,2" << uint(CS7 | PARENB | CSTOPB) << uint(B115200);
+    QTest::newRow("5 odd 1.5") << "1200,O,5,1.5" << uint(CS5 | PARENB | PARODD | CSTOPB)
+                               << uint(B1200);
+    // Rates outside the termios table go through the custom-rate path (BOTHER).
+    QTest::newRow("6 mark 1") << "14400,M,6,1" << uint(CS6 | PARENB | PARODD | CMSPAR)
+                              << uint(CBAUDEX);
+    QTest::newRow("8 space 2") << "28800,S,8,2" << uint(CS8 | PARENB | CMSPAR | CSTOPB)
+                               << uint(CBAUDEX);
 }
 
 void TestCommControl::settingsReachTheTerminal()
 {
     QFETCH(QString, settings);
     QFETCH(uint, flags);
+    QFETCH(uint, speed);
     constexpr uint framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
     const std::optional<LineSettings> line = parseSettingsString(settings);
     QVERIFY(line);
@@ -81,6 +86,7 @@ void TestCommControl::settingsReachTheTerminal()
     CommControl control;
     QVERIFY2(openPort(control, terminal.devicePath(), settings), qPrintable(control.errorString()));
     QCOMPARE(terminal.deviceBaudRate(), qint64(line->baudRate));
+    QCOMPARE(uint(terminal.deviceSpeedConstant()), speed);
     // A pseudo-terminal forces 8 bits without parity but keeps the rest as it was set.
     constexpr uint kept = PARODD | CMSPAR | CSTOPB;
     QCOMPARE(terminal.deviceControlFlags() & kept, flags & kept);

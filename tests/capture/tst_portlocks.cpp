@@ -1,5 +1,6 @@
 #include "capture/linetermios.h"
 #include "capture/portlocks.h"
+#include "posix/pathname.h"
 #include "support/files.h"
 #include "support/inchild.h"
 #include "support/openport.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,11 +33,24 @@ QByteArray binaryText(qint64 pid)
 // Whether another open file description of the device could take flock() now.
 bool flockIsFree(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(PathName::encodePath(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (fd >= 0)
         ::close(fd);
     return free;
+}
+
+// Whether exclusive mode is set; as it is left when its holder is killed, with unset false.
+bool exclusiveModeIsSet(const QString &path, bool set = false, bool unset = false)
+{
+    const int fd = ::open(PathName::encodePath(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EBUSY;
+    if (set || unset)
+        LineTermios::setExclusive(fd, set);
+    const bool exclusive = LineTermios::isExclusive(fd);
+    ::close(fd);
+    return exclusive;
 }
 
 } // namespace
@@ -54,6 +69,9 @@ private Q_SLOTS:
     void ownersAnUnprivilegedUserCannotSee();
     void heldByAnotherProgram_data();
     void heldByAnotherProgram();
+    void exclusiveModeLeftBehind_data();
+    void exclusiveModeLeftBehind();
+    void ourClaimIsVisibleUntilClosed_data();
     void ourClaimIsVisibleUntilClosed();
 
 private:
@@ -200,35 +218,76 @@ void TestPortLocks::heldByAnotherProgram()
     QCOMPARE(control.errorString(), QString("Held by porthold (pid %1)").arg(holder.pid()));
     QCOMPARE(QDir(m_lockDir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // Refusing must not undo the other program's claim.
-    if (claim == PortHolderProcess::Exclusive) {
-        const int fd = ::open(QFile::encodeName(terminal.devicePath()).constData(),
-                              O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(fd >= 0);
-        QVERIFY(LineTermios::isExclusive(fd));
-        ::close(fd);
-    }
+    if (claim == PortHolderProcess::Exclusive)
+        QVERIFY(exclusiveModeIsSet(terminal.devicePath()));
     holder.end();
     QVERIFY2(openPort(control, terminal.devicePath()), qPrintable(control.errorString()));
 }
 
+void TestPortLocks::exclusiveModeLeftBehind_data()
+{
+    QTest::addColumn<bool>("otherEndElsewhere"); // in a program of its own, as socat is
+    QTest::addColumn<bool>("asNobody"); // root opens past exclusive mode; others are refused
+    QTest::newRow("other end here") << false << false;
+    QTest::newRow("other end in another program") << true << false;
+    QTest::newRow("other end here, refused to a user") << false << true;
+}
+
+// A program killed while it held a pseudo-terminal in exclusive mode leaves the mode behind while
+// the other end stays open: the cause given is that, not the other end.
+void TestPortLocks::exclusiveModeLeftBehind()
+{
+    QFETCH(bool, otherEndElsewhere);
+    QFETCH(bool, asNobody);
+    if (asNobody && ::geteuid() != 0)
+        QSKIP("this user is refused in every row");
+    PseudoTerminal terminal;
+    PortHolderProcess otherEnd(PortHolderProcess::OtherEnd, {});
+    QVERIFY(otherEnd.isReady());
+    const QString device = otherEndElsewhere ? otherEnd.devicePath() : terminal.devicePath();
+    QVERIFY(exclusiveModeIsSet(device, true));
+    QVERIFY(!asNobody || ::chmod(PathName::encodePath(device).constData(), 0666) == 0);
+    QVERIFY(!asNobody || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+    CommControl control;
+    const bool opened = openPort(control, device);
+    QVERIFY(!asNobody || (::seteuid(0) == 0 && ::setegid(0) == 0));
+    QVERIFY(!opened);
+    QCOMPARE(control.errorString(),
+             QString("Left in exclusive mode by a program that ended; a pseudo-terminal keeps "
+                     "that until its other end%1 closes")
+                 .arg(otherEndElsewhere ? QString(", porthold (pid %1),").arg(otherEnd.pid())
+                                        : QString()));
+    QVERIFY(!exclusiveModeIsSet(device, false, true));
+    QVERIFY2(openPort(control, device), qPrintable(control.errorString()));
+}
+
+void TestPortLocks::ourClaimIsVisibleUntilClosed_data()
+{
+    QTest::addColumn<QString>("linkName");
+    QTest::newRow("link") << "ttyBoard";
+    // Names are bytes: the lock file must carry the same bytes for other programs to see it.
+    QTest::newRow("link named in bytes that are not UTF-8") << PathName::decodePath("tty\xFF\xE9");
+}
+
 void TestPortLocks::ourClaimIsVisibleUntilClosed()
 {
+    QFETCH(QString, linkName);
     PseudoTerminal terminal;
     QTemporaryDir links;
-    const QString link = links.filePath("ttyBoard");
-    QVERIFY(QFile::link(terminal.devicePath(), link));
+    const QString link = links.filePath(linkName);
+    QVERIFY(::symlink(QFile::encodeName(terminal.devicePath()).constData(),
+                      PathName::encodePath(link).constData()) == 0);
     CommControl control;
     QVERIFY2(openPort(control, link), qPrintable(control.errorString()));
     const QDir lockDir(m_lockDir->path());
     const QStringList lockFiles = {
-        lockDir.filePath("LCK..ttyBoard"),
+        lockDir.filePath("LCK.." + linkName),
         lockDir.filePath("LCK.." + QFileInfo(terminal.devicePath()).fileName())};
     for (const QString &lockFile : lockFiles)
         QCOMPARE(fileBytes(lockFile, "<missing>"), uucpText(::getpid()));
     QVERIFY(!flockIsFree(link));
-    const int fd = ::open(QFile::encodeName(link).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(fd >= 0);
-    QVERIFY(LineTermios::isExclusive(fd));
+    // Not on a pseudo-terminal: it would keep exclusive mode after a kill.
+    QVERIFY(!exclusiveModeIsSet(link));
     CommControl second;
     QVERIFY(!openPort(second, link));
     QCOMPARE(second.errorString(),
@@ -237,8 +296,6 @@ void TestPortLocks::ourClaimIsVisibleUntilClosed()
                  .arg(::getpid()));
 
     QVERIFY(control.setPortOpen(false));
-    QVERIFY(!LineTermios::isExclusive(fd));
-    ::close(fd);
     QVERIFY(flockIsFree(link));
     QCOMPARE(lockDir.entryList(QDir::Files | QDir::Hidden), QStringList());
 }

@@ -7,6 +7,7 @@
 #include "support/pseudoterminal.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <csignal>
 #include <cstring>
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void logChangedByAnotherProgramIsKept_data();
     void logChangedByAnotherProgramIsKept();
     void failingJournalIsToldOnce();
+    void noJournalAtStartUp_data();
+    void noJournalAtStartUp();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -243,6 +246,43 @@ void TestLogFaults::failingJournalIsToldOnce()
     QVERIFY(idle(form));
     QCOMPARE(f.logFile(), QByteArray("1 2 "));
     QCOMPARE(f.boxes.size(), 1);
+}
+
+void TestLogFaults::noJournalAtStartUp_data()
+{
+    QTest::addColumn<bool>("folderReadOnly"); // else only the journal's name is taken
+    QTest::addColumn<QString>("first");       // how the one warning begins
+    QTest::newRow("folder that cannot be written") << true << "Could not save log.txt: ";
+    QTest::newRow("journal's name taken") << false << "Could not create the recovery journal ";
+}
+
+// One warning at start-up, the save's own first when there is one, and the journal's part in it.
+void TestLogFaults::noJournalAtStartUp()
+{
+    QFETCH(bool, folderReadOnly);
+    QFETCH(QString, first);
+    QTemporaryDir state;
+    QVERIFY(::chmod(QFile::encodeName(state.path()).constData(), 0777) == 0);
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    FormFixture f;
+    if (!folderReadOnly)
+        QVERIFY(QDir().mkdir("log.txt.journal"));
+    QVERIFY(::chmod(QFile::encodeName(f.dir.path()).constData(), folderReadOnly ? 0555 : 0777) ==
+            0);
+    // Root writes anywhere: the window starts as a user who may not write in the folder.
+    const bool root = ::geteuid() == 0;
+    QVERIFY(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+    f.start();
+    QVERIFY(!root || (::seteuid(0) == 0 && ::setegid(0) == 0));
+    qunsetenv("XDG_STATE_HOME");
+    QCOMPARE(f.boxes.size(), 1);
+    const QString text = f.boxes.first().text;
+    QVERIFY2(text.startsWith(first), qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression("(^|\\r\\n)Could not create the recovery journal "
+                                              "log.txt.journal: [^\\r]+\\r\\nWhat is captured "
+                                              "reaches the disk only when it is saved")),
+             qPrintable(text));
+    QVERIFY(::chmod(QFile::encodeName(f.dir.path()).constData(), 0755) == 0);
 }
 
 QTEST_MAIN(TestLogFaults)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/commcontrol.h"
+#include "posix/pathname.h"
 
 #include <QString>
 #include <optional>
@@ -12,7 +13,7 @@ inline bool openPort(CommControl &control, const QString &path,
     const std::optional<LineSettings> line = parseSettingsString(settings);
     if (!line)
         return false;
-    qputenv("TAVREL_PORT9", path.toLocal8Bit());
+    qputenv("TAVREL_PORT9", PathName::encodePath(path));
     control.setSettings(*line);
     return control.setCommPort(9) && control.setPortOpen(true);
 }

@@ -2,10 +2,16 @@
 
 namespace {
 
-QString claimWord(PortHolderProcess::Claim claim)
+QStringList argumentsFor(PortHolderProcess::Claim claim, const QString &devicePath)
 {
-    return claim == PortHolderProcess::Flock ? QStringLiteral("flock")
-                                             : QStringLiteral("exclusive");
+    switch (claim) {
+    case PortHolderProcess::Flock:
+        return {QStringLiteral("flock"), devicePath};
+    case PortHolderProcess::OtherEnd:
+        return {QStringLiteral("pty")};
+    default:
+        return {QStringLiteral("exclusive"), devicePath};
+    }
 }
 
 } // namespace
@@ -17,11 +23,18 @@ PortHolderProcess::PortHolderProcess(Claim claim, const QString &devicePath)
     if (m_live)
         m_process.start("sleep", {"300"});
     else
-        m_process.start(TAVREL_PORTHOLD, {claimWord(claim), devicePath});
+        m_process.start(TAVREL_PORTHOLD, argumentsFor(claim, devicePath));
     if (!m_process.waitForStarted(5000))
         return;
-    m_ready = m_live || (m_process.waitForReadyRead(5000) &&
-                         m_process.readAllStandardOutput().startsWith("ready"));
+    if (m_live) {
+        m_ready = true;
+        return;
+    }
+    if (!m_process.waitForReadyRead(5000))
+        return;
+    const QByteArray said = m_process.readLine().trimmed();
+    m_ready = said.startsWith("ready");
+    m_devicePath = QString::fromLocal8Bit(said.mid(6));
 }
 
 PortHolderProcess::~PortHolderProcess()

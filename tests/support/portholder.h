@@ -9,18 +9,21 @@
 class PortHolderProcess
 {
 public:
-    // How the other program claims the device; Live holds nothing and only lives.
-    enum Claim { Flock, Exclusive, Live };
+    // How the other program claims the device; Live holds nothing and only lives; OtherEnd
+    // holds both ends of a pseudo-terminal of its own, whose device side is devicePath().
+    enum Claim { Flock, Exclusive, Live, OtherEnd };
 
     PortHolderProcess(Claim claim, const QString &devicePath);
     ~PortHolderProcess();
 
     bool isReady() const { return m_ready; }
     qint64 pid() const { return m_process.processId(); }
+    QString devicePath() const { return m_devicePath; }
     void end();
 
 private:
     QProcess m_process;
+    QString m_devicePath;
     bool m_ready = false;
     bool m_live = false;
 };

@@ -8,7 +8,6 @@ unsigned int readControlFlags(int descriptor);
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,11 +36,6 @@ PseudoTerminal::~PseudoTerminal()
     hangUp();
     if (m_device >= 0)
         ::close(m_device);
-}
-
-void PseudoTerminal::endExclusiveMode()
-{
-    ::ioctl(m_device, TIOCNXCL);
 }
 
 bool PseudoTerminal::write(const QByteArray &bytes)
@@ -85,6 +79,12 @@ void PseudoTerminal::hangUp()
 qint64 PseudoTerminal::deviceBaudRate() const
 {
     return readBaudRate(m_device);
+}
+
+speed_t PseudoTerminal::deviceSpeedConstant() const
+{
+    termios modes{};
+    return ::tcgetattr(m_device, &modes) == 0 ? ::cfgetospeed(&modes) : 0;
 }
 
 unsigned int PseudoTerminal::deviceControlFlags() const

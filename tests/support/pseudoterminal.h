@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <termios.h>
 
 // A pseudo-terminal pair: the program opens the device path, the test writes into the other end.
 class PseudoTerminal
@@ -20,13 +21,12 @@ public:
     bool write(const QByteArray &bytes);
     // Drops what was written but not yet read by the program, as a new open of a real port would.
     void discardUnread();
-    // A real port's last close ends exclusive mode; this end stays open, so a killed program's
-    // exclusive mode is ended here.
-    void endExclusiveMode();
     // Like pulling out the adapter: the device side sees a hang-up.
     void hangUp();
     // The baud rate the device side is set to, read from its termios.
     qint64 deviceBaudRate() const;
+    // The speed as the C library and stty read it (B9600; a custom rate reads as CBAUDEX).
+    speed_t deviceSpeedConstant() const;
     // The device side's control-mode flags (c_cflag).
     unsigned int deviceControlFlags() const;
 

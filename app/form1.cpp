@@ -116,7 +116,8 @@ bool Form1::runExitSteps()
     const LogKeeper::Saved saved = saveLog();
     if (saved.ok)
         return true;
-    const bool keptOnDisk = !saved.rescueFile.isEmpty() || journalHoldsUnsavedText();
+    const bool keptOnDisk =
+        !saved.rescueFile.isEmpty() || journalHoldsUnsavedText() || m_keeper->size() == 0;
     warn(failedSaveText(saved) + (journalHoldsUnsavedText()
                                       ? "\r\nWhat was captured since the last save stays in " +
                                             m_keeper->journal().dataPath() +

@@ -233,7 +233,7 @@ LogKeeper::Saved LogKeeper::save()
     saved.folderUnusable = result.folderUnusable;
     if (saved.ok)
         noteSaved();
-    else if (saved.folderUnusable)
+    else if (saved.folderUnusable && size() > 0) // an empty log has nothing to rescue
         saveRescueCopy(saved);
     return saved;
 }

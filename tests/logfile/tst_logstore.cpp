@@ -1,7 +1,7 @@
-#include "support/faultshim.h"
 #include "logfile/disklogtext.h"
 #include "logfile/logstore.h"
 #include "logfile/logtext.h"
+#include "support/faultshim.h"
 #include "support/files.h"
 #include "support/inchild.h"
 
@@ -32,6 +32,7 @@ enum class Fault {
     Unreadable,
     FileSizeLimit,
     FlushFails,
+    RenameFails,
     Fifo,
     LinkToFifo,
     CharacterDevice,
@@ -90,6 +91,9 @@ bool arrangeProcess(Fault fault)
     }
     case Fault::FlushFails:
         FaultShim::flushFails = true;
+        return true;
+    case Fault::RenameFails:
+        FaultShim::renameFails = true;
         return true;
     default:
         return true;
@@ -168,6 +172,7 @@ void TestLogStore::failureKeepsTheLog_data()
     saveRow("save another user's file", Fault::OtherOwner, errorText(EACCES));
     saveRow("save past the file size limit", Fault::FileSizeLimit, errorText(EFBIG));
     saveRow("save, the flush fails", Fault::FlushFails, errorText(EIO));
+    saveRow("save, the new file cannot be put in place", Fault::RenameFails, {});
     saveRow("save over a FIFO", Fault::Fifo, "it is a FIFO, not a regular file");
     saveRow("save through a link to a FIFO", Fault::LinkToFifo, "it is a FIFO, not a regular file");
     saveRow("save over a device", Fault::CharacterDevice,

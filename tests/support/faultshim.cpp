@@ -92,12 +92,20 @@ int ftruncate64(int fd, off_t length)
 int rename(const char *from, const char *to)
 {
     countCall();
+    if (FaultShim::renameFails) {
+        errno = EIO;
+        return -1;
+    }
     return int(::syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
 }
 
 int renameat2(int fromDir, const char *from, int toDir, const char *to, unsigned int flags)
 {
     countCall();
+    if (FaultShim::renameFails) {
+        errno = EIO;
+        return -1;
+    }
     return int(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
 }
 

@@ -8,6 +8,8 @@
 // as the kernel may cut them, so that a kill lands anywhere inside a save or an append.
 namespace FaultShim {
 inline std::atomic<bool> flushFails{false};
+// Renames fail with EIO while told to (the step that puts a saved file in place).
+inline std::atomic<bool> renameFails{false};
 // Calls of the thread that set it left before the process dies; 0: never. Other threads' calls
 // (the journal's flushes) do not count, so that a run can be replayed.
 void killAfterCalls(long calls);

@@ -174,6 +174,11 @@ private Q_SLOTS:
         QVERIFY2(start == 0 && end > 0 && end < line.size(), qPrintable(QString::number(end)));
         QCOMPARE(accessible->characterRect(end).left(), accessible->characterRect(0).left());
         QVERIFY(accessible->characterRect(end).top() > accessible->characterRect(0).top());
+        // A narrower view wraps again, sooner.
+        const int wideEnd = end;
+        m_view->resize(m_view->width() / 2, m_view->height());
+        accessible->textAtOffset(0, QAccessible::LineBoundary, &start, &end);
+        QVERIFY2(end < wideEnd, qPrintable(QString("%1, wide %2").arg(end).arg(wideEnd)));
         for (; end < line.size();
              row = accessible->textAtOffset(end, QAccessible::LineBoundary, &start, &end))
             QVERIFY2(row.endsWith(rowEnd), qPrintable(row));

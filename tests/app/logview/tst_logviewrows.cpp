@@ -148,7 +148,19 @@ private Q_SLOTS:
             at += piece;
             rows.appended(oldSize);
             QCOMPARE(rowsBackward(rows, memory.size()), referenceRows(text.left(at)));
+            QCOMPARE(rowsForward(rows), referenceRows(text.left(at)));
         }
+    }
+
+    // A row that fits the width exactly keeps its last item; one pixel less moves it down.
+    void rowThatFitsExactlyKeepsItsLastItem()
+    {
+        LogViewLayout layout;
+        const QByteArray line("AB CD EF");
+        QVERIFY(layout.setWidth(layout.textWidth(line)));
+        QCOMPARE(layout.wrap(line), std::vector<quint32>{0});
+        QVERIFY(layout.setWidth(layout.textWidth(line) - 1));
+        QCOMPARE(layout.wrap(line), (std::vector<quint32>{0, 6}));
     }
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/toolkit/twips.h"
+#include "app/viewsettings.h"
 #include "capture/commcontrol.h"
 #include "logfile/logkeeper.h"
 
@@ -9,6 +10,7 @@
 #include <optional>
 
 class DialogButtons;
+class KeeperTimes;
 class FocusValidation;
 class LineControl;
 class LogView;
@@ -47,6 +49,13 @@ public:
     CommControl MSComm1;
     QMenu *mnuFile = nullptr;
     QAction *mnuFileExit = nullptr;
+    QMenu *mnuView = nullptr;
+    QAction *mnuViewArrivalTimes = nullptr;
+    QAction *mnuViewTimeOfDay = nullptr;
+    QAction *mnuViewSinceStart = nullptr;
+    QAction *mnuViewSincePrevious = nullptr;
+    QAction *mnuViewQuietGaps = nullptr;
+    QAction *mnuViewGapThreshold = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpAbout = nullptr;
 
@@ -57,6 +66,10 @@ public:
     void Command4_Click();
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
+    void mnuViewArrivalTimes_Click();
+    void mnuViewTimeFormat_Click();
+    void mnuViewQuietGaps_Click();
+    void mnuViewGapThreshold_Click();
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
     void MSComm1_WaitChanged();
@@ -111,6 +124,10 @@ private:
     void setText1Size(float width, float height);
     void setLine1X2(float x2);
     void setButtonTop(float top);
+    // The View menu (form1_view.cpp)
+    void createViewMenu();
+    void showArrivalTimes();
+    void applyViewSettings();
     // Its life and end (form1.cpp)
     void connectHandlers();
     bool runExitSteps();
@@ -157,6 +174,8 @@ private:
     bool m_ending = false;
     // The log: what the view shows, and everything kept on disk about it.
     std::unique_ptr<LogKeeper> m_keeper;
+    std::unique_ptr<KeeperTimes> m_keeperTimes;
+    ViewSettings m_view;
     bool m_quiet = false;
     bool m_journalWarned = false;
     bool m_diskFullWarned = false;

@@ -247,7 +247,7 @@ void LogView::resizeEvent(QResizeEvent *event)
 
 void LogView::updateLayoutWidth()
 {
-    if (m_layout->setWidth(viewport()->width() - 2 * Margin)) {
+    if (m_layout->setWidth(viewport()->width() - 2 * Margin - m_gutter)) {
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
     }
@@ -258,6 +258,7 @@ void LogView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_layout->setFont(font());
+        updateGutter();
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
         scheduleRefresh();

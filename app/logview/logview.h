@@ -6,8 +6,12 @@
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "app/logview/arrivaltimes.h"
 #include "app/logview/logviewrows.h"
+#include "app/logview/timecolumn.h"
 
 class LogText;
 class LogViewLayout;
@@ -47,12 +51,30 @@ public:
     void selectAll();
     void copy();
 
+    // Where the view finds when the text arrived (not owned); nullptr: nowhere.
+    void setArrivalTimes(const ArrivalTimes *times);
+    // The time column at the left edge, or none: drawn beside the text, never part of it.
+    void setTimeColumn(std::optional<TimeFormat> format);
+    std::optional<TimeFormat> timeColumn() const { return m_timeFormat; }
+    // A rule before the first item after a quiet spell longer than the threshold, or none.
+    void setQuietGapMarks(std::optional<int> thresholdMs);
+    std::optional<int> quietGapMarks() const { return m_gapThresholdMs; }
+
+    // What the view draws beside the text: the column's text for the row that holds the
+    // position, the positions of the rules in that row, and the tooltip of the position.
+    QString timeColumnText(qint64 position) const;
+    std::vector<qint64> quietGapsInRow(qint64 position) const;
+    QString timeTip(qint64 position) const;
+    // The selection's time span and byte count, when its times are known.
+    QString selectionTimeTip() const;
+
 Q_SIGNALS:
     // The user clicked in the view.
     void clicked();
 
 protected:
     bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -123,6 +145,17 @@ private:
     qint64 positionAt(const QPoint &point) const;
     QRect characterRect(qint64 position) const;
     void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow);
+    // The time column and the quiet-gap rules (logviewtimes.cpp).
+    qreal textLeft() const { return Margin + m_gutter; }
+    void updateGutter();
+    std::optional<qint64> rowTimeMs(const Row &row) const;
+    QString columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
+                       bool first) const;
+    qint64 itemAt(qint64 position) const;
+    std::vector<qint64> quietGaps(const Row &row) const;
+    bool isQuietBefore(const ArrivalTimes::Chunk &chunk) const;
+    void drawTimeColumn(QPainter &painter, const QString &text, qreal y);
+    void drawQuietGaps(QPainter &painter, const Row &row, const QByteArray &text, qreal y);
     void tellUser(const QString &text, int style);
 
     std::unique_ptr<LogText> m_ownText;
@@ -144,4 +177,8 @@ private:
     qint64 m_appendedFrom = -1;
     qint64 m_notifiedCaret = 0;
     qint64 m_notifiedAnchor = 0;
+    const ArrivalTimes *m_times = nullptr;
+    std::optional<TimeFormat> m_timeFormat;
+    std::optional<int> m_gapThresholdMs;
+    qreal m_gutter = 0;
 };

@@ -1,0 +1,73 @@
+#include "logfile/hexitems.h"
+
+namespace HexItems {
+
+namespace {
+int digitValue(char c)
+{
+    if (c <= '9')
+        return c - '0';
+    return (c | 0x20) - 'a' + 10;
+}
+} // namespace
+
+void appendItems(QByteArray &out, QByteArrayView bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 16)
+            out.append(digits[byte >> 4]);
+        out.append(digits[byte & 15]);
+        out.append(' ');
+    }
+}
+
+void Decoder::decode(QByteArrayView piece, QByteArray &out)
+{
+    run<true>(piece, &out);
+}
+
+void Decoder::count(QByteArrayView piece)
+{
+    run<false>(piece, nullptr);
+}
+
+void Decoder::finish(QByteArray &out)
+{
+    endWord(&out);
+}
+
+template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
+{
+    for (const char c : piece) {
+        if (isSeparator(c)) {
+            if (m_length > 0)
+                endWord(Keep ? out : nullptr);
+            continue;
+        }
+        ++m_length;
+        if (isDigit(c))
+            m_value = m_value * 16 + digitValue(c);
+        else
+            m_other = true;
+    }
+}
+
+void Decoder::endWord(QByteArray *out)
+{
+    if (m_length == 0)
+        return;
+    if (m_other || m_length > 2) {
+        ++m_otherWords;
+    } else {
+        ++m_items;
+        if (out)
+            out->append(char(m_value));
+    }
+    m_length = 0;
+    m_value = 0;
+    m_other = false;
+}
+
+} // namespace HexItems

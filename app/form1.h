@@ -3,6 +3,7 @@
 #include "app/toolkit/twips.h"
 #include "app/viewsettings.h"
 #include "capture/commcontrol.h"
+#include "logfile/logexport.h"
 #include "logfile/logkeeper.h"
 
 #include <QMainWindow>
@@ -48,6 +49,8 @@ public:
     LineControl *Line1 = nullptr;
     CommControl MSComm1;
     QMenu *mnuFile = nullptr;
+    QAction *mnuFileCopyWithTimes = nullptr;
+    QAction *mnuFileExport = nullptr;
     QAction *mnuFileExit = nullptr;
     QMenu *mnuView = nullptr;
     QAction *mnuViewArrivalTimes = nullptr;
@@ -66,6 +69,10 @@ public:
     void Command4_Click();
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
+    void mnuFileCopyWithTimes_Click();
+    void mnuFileExport_Click();
+    // Writes the selection, or the whole log when nothing is selected; false when it did not.
+    bool exportTo(LogExport::Format format, const QString &target);
     void mnuViewArrivalTimes_Click();
     void mnuViewTimeFormat_Click();
     void mnuViewQuietGaps_Click();
@@ -124,6 +131,8 @@ private:
     void setText1Size(float width, float height);
     void setLine1X2(float x2);
     void setButtonTop(float top);
+    // Copy with Times and Export (form1_export.cpp)
+    void createExportMenuItems();
     // The View menu (form1_view.cpp)
     void createViewMenu();
     void showArrivalTimes();

@@ -31,11 +31,14 @@ void Decoder::decode(QByteArrayView piece, QByteArray &out)
 void Decoder::count(QByteArrayView piece)
 {
     run<false>(piece, nullptr);
+    endWord(false);
+    endLine(nullptr);
 }
 
 void Decoder::finish(QByteArray &out)
 {
-    endWord(&out);
+    endWord(true);
+    endLine(&out);
 }
 
 template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
@@ -43,7 +46,9 @@ template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
     for (const char c : piece) {
         if (isSeparator(c)) {
             if (m_length > 0)
-                endWord(Keep ? out : nullptr);
+                endWord(Keep);
+            if (c == '\n' || (m_line.size() >= LongestHeldLine && !m_lineIsText))
+                endLine(out);
             continue;
         }
         ++m_length;
@@ -54,20 +59,36 @@ template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
     }
 }
 
-void Decoder::endWord(QByteArray *out)
+void Decoder::endWord(bool keep)
 {
     if (m_length == 0)
         return;
+    ++m_lineWords;
     if (m_other || m_length > 2) {
-        ++m_otherWords;
+        m_lineIsText = true;
     } else {
-        ++m_items;
-        if (out)
-            out->append(char(m_value));
+        ++m_lineItems;
+        if (keep)
+            m_line.append(char(m_value));
     }
     m_length = 0;
     m_value = 0;
     m_other = false;
+}
+
+void Decoder::endLine(QByteArray *out)
+{
+    if (m_lineIsText) {
+        m_otherWords += m_lineWords;
+    } else {
+        m_items += m_lineItems;
+        if (out)
+            out->append(m_line);
+    }
+    m_line.clear();
+    m_lineItems = 0;
+    m_lineWords = 0;
+    m_lineIsText = false;
 }
 
 } // namespace HexItems

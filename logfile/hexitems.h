@@ -4,7 +4,8 @@
 #include <QByteArrayView>
 
 // The received bytes behind the log's text: items of one or two hex digits between blanks and
-// line breaks. Other words (a notice, text another program wrote) are counted and left out.
+// line breaks. A line with any other word (a notice, text another program wrote) is no received
+// data: its words are counted and left out, "1" in "Port 1 is not available" included.
 namespace HexItems {
 
 inline bool isDigit(char c)
@@ -28,7 +29,7 @@ public:
     void decode(QByteArrayView piece, QByteArray &out);
     // Counts without keeping the bytes.
     void count(QByteArrayView piece);
-    // The text ended: the word in progress ends too.
+    // The text ended: the word in progress ends too, and the line so far counts as it stands.
     void finish(QByteArray &out);
 
     qint64 items() const { return m_items; }
@@ -36,11 +37,19 @@ public:
 
 private:
     template <bool Keep> void run(QByteArrayView piece, QByteArray *out);
-    void endWord(QByteArray *out);
+    void endWord(bool keep);
+    void endLine(QByteArray *out);
+
+    // A line held back this long is clean so far, and is passed on so memory stays flat.
+    static constexpr qsizetype LongestHeldLine = 65536;
 
     int m_length = 0;
     int m_value = 0;
     bool m_other = false;
+    QByteArray m_line;
+    qint64 m_lineItems = 0;
+    qint64 m_lineWords = 0;
+    bool m_lineIsText = false;
     qint64 m_items = 0;
     qint64 m_otherWords = 0;
 };

@@ -3,7 +3,11 @@
 #include "support/hexreference.h"
 #include "support/pseudoterminal.h"
 
+#include "support/files.h"
+
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QMenuBar>
 #include <QSettings>
 
@@ -17,6 +21,7 @@ private Q_SLOTS:
     void timesLastThroughStopStartClearAndRestart();
     void quietGapsFromARealPort();
     void viewMenuSitsBetweenFileAndHelpAndIsRemembered();
+    void copyAndExportCarryTheTimes();
 
 private:
     // Sends the bytes and waits until the view shows them.
@@ -125,6 +130,39 @@ void TestArrivalTimes::viewMenuSitsBetweenFileAndHelpAndIsRemembered()
     QVERIFY(QFile::exists(f.path("config/tavrel/tavrel.conf")));
     again.mnuViewArrivalTimes->trigger();
     QCOMPARE(f.view()->timeColumn(), std::nullopt);
+}
+
+void TestArrivalTimes::copyAndExportCarryTheTimes()
+{
+    FormFixture f;
+    Form1 &form = f.start();
+    form.Command1_Click();
+    QVERIFY(send(f, "\x41\x42"));
+    QTest::qWait(200);
+    QVERIFY(send(f, "\x0d"));
+    form.Command2_Click();
+    const LogKeeper &keeper = form.keeper();
+    const QString first = TimeColumn::dateTime(keeper.arrivalMs(0));
+    const QString second = TimeColumn::dateTime(keeper.arrivalMs(6));
+
+    f.view()->selectAll();
+    form.mnuFileCopyWithTimes->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), first + "\t41 42\n" + second + "\tD\n");
+    QVERIFY(form.exportTo(LogExport::Format::Binary, f.path("out.bin")));
+    QCOMPARE(fileBytes(f.path("out.bin")), QByteArray("\x41\x42\x0d"));
+
+    // The selection alone, from its second item.
+    f.view()->setSelStart(3);
+    QTest::keyClick(f.view(), Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+    QVERIFY(form.exportTo(LogExport::Format::Csv, f.path("out.csv")));
+    const QList<QByteArray> rows = fileBytes(f.path("out.csv")).split('\n');
+    QCOMPARE(rows.size(), 4);
+    QVERIFY2(rows[1].endsWith(",3,1,42") && rows[2].endsWith(",6,1,D"),
+             QByteArray(rows[1] + rows[2]).constData());
+
+    QVERIFY(!form.exportTo(LogExport::Format::Csv, f.path("log.txt")));
+    QCOMPARE(f.boxes.size(), 1);
+    QCOMPARE(f.logFile(), QByteArray("41 42 D "));
 }
 
 QTEST_MAIN(TestArrivalTimes)

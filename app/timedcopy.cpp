@@ -1,0 +1,39 @@
+#include "app/timedcopy.h"
+
+#include "app/logview/arrivaltimes.h"
+#include "app/logview/timecolumn.h"
+#include "logfile/logtext.h"
+
+#include <QList>
+
+namespace TimedCopy {
+
+namespace {
+void appendLine(QString &out, const QString &time, const QByteArray &text)
+{
+    const QByteArray items = text.simplified();
+    if (!items.isEmpty())
+        out += time + QLatin1Char('\t') + QString::fromLatin1(items) + QLatin1Char('\n');
+}
+} // namespace
+
+QString lines(const LogText &text, const ArrivalTimes &times, qint64 from, qint64 to)
+{
+    QString out;
+    for (qint64 position = from; position < to;) {
+        const ArrivalTimes::Chunk chunk = times.chunkAt(position);
+        // A chunk that does not move on ends the copy rather than loop.
+        const qint64 end = chunk.end > position ? std::min(chunk.end, to) : to;
+        const QByteArray part = text.mid(position, end - position);
+        if (chunk.timeMs) {
+            appendLine(out, TimeColumn::dateTime(*chunk.timeMs), part);
+        } else {
+            for (const QByteArray &line : part.split('\n'))
+                appendLine(out, QString(), line);
+        }
+        position = end;
+    }
+    return out;
+}
+
+} // namespace TimedCopy

@@ -10,7 +10,7 @@ class KeeperTimes final : public ArrivalTimes
 public:
     explicit KeeperTimes(const LogKeeper &keeper) : m_keeper(keeper) {}
 
-    Chunk chunkAt(qint64 offset) const override;
+    std::vector<Chunk> chunksIn(qint64 from, qint64 to) const override;
     std::optional<qint64> originMs() const override;
 
 private:

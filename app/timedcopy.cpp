@@ -20,18 +20,15 @@ void appendLine(QString &out, const QString &time, const QByteArray &text)
 QString lines(const LogText &text, const ArrivalTimes &times, qint64 from, qint64 to)
 {
     QString out;
-    for (qint64 position = from; position < to;) {
-        const ArrivalTimes::Chunk chunk = times.chunkAt(position);
-        // A chunk that does not move on ends the copy rather than loop.
-        const qint64 end = chunk.end > position ? std::min(chunk.end, to) : to;
-        const QByteArray part = text.mid(position, end - position);
+    for (const ArrivalTimes::Chunk &chunk : times.chunksIn(from, to)) {
+        const qint64 start = std::max(chunk.start, from);
+        const QByteArray part = text.mid(start, std::min(chunk.end, to) - start);
         if (chunk.timeMs) {
             appendLine(out, TimeColumn::dateTime(*chunk.timeMs), part);
         } else {
             for (const QByteArray &line : part.split('\n'))
                 appendLine(out, QString(), line);
         }
-        position = end;
     }
     return out;
 }

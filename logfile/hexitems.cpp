@@ -1,9 +1,11 @@
 #include "logfile/hexitems.h"
 
+#include <algorithm>
+
 namespace HexItems {
 
 namespace {
-int digitValue(char c)
+constexpr int digitValue(char c)
 {
     if (c <= '9')
         return c - '0';
@@ -14,13 +16,18 @@ int digitValue(char c)
 void appendItems(QByteArray &out, QByteArrayView bytes)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
+    // Written through a pointer into room made once: a character at a time costs several times.
+    const qsizetype start = out.size();
+    out.resize(start + bytes.size() * 3);
+    char *next = out.data() + start;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 16)
-            out.append(digits[byte >> 4]);
-        out.append(digits[byte & 15]);
-        out.append(' ');
+            *next++ = digits[byte >> 4];
+        *next++ = digits[byte & 15];
+        *next++ = ' ';
     }
+    out.truncate(next - out.constData());
 }
 
 void Decoder::decode(QByteArrayView piece, QByteArray &out)
@@ -41,21 +48,42 @@ void Decoder::finish(QByteArray &out)
     endLine(&out);
 }
 
+namespace {
+// What each character is to the decoder: a digit's value, a separator or another character.
+constexpr signed char kSeparator = -1;
+constexpr signed char kOther = -2;
+struct CharClasses
+{
+    signed char of[256] = {};
+    constexpr CharClasses()
+    {
+        for (int c = 0; c < 256; ++c)
+            of[c] = isSeparator(char(c)) ? kSeparator
+                    : isDigit(char(c))   ? static_cast<signed char>(digitValue(char(c)))
+                                         : kOther;
+    }
+};
+constexpr CharClasses kClasses;
+} // namespace
+
 template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
 {
     for (const char c : piece) {
-        if (isSeparator(c)) {
-            if (m_length > 0)
-                endWord(Keep);
-            if (c == '\n' || (m_line.size() >= LongestHeldLine && !m_lineIsText))
-                endLine(out);
+        const int kind = kClasses.of[static_cast<unsigned char>(c)];
+        if (kind >= 0) {
+            ++m_length;
+            m_value = m_value * 16 + kind;
             continue;
         }
-        ++m_length;
-        if (isDigit(c))
-            m_value = m_value * 16 + digitValue(c);
-        else
+        if (kind == kOther) {
+            ++m_length;
             m_other = true;
+            continue;
+        }
+        if (m_length > 0)
+            endWord(Keep);
+        if (c == '\n' || (m_lineUsed >= LongestHeldLine && !m_lineIsText))
+            endLine(out);
     }
 }
 
@@ -68,8 +96,11 @@ void Decoder::endWord(bool keep)
         m_lineIsText = true;
     } else {
         ++m_lineItems;
-        if (keep)
-            m_line.append(char(m_value));
+        if (keep) {
+            if (m_lineUsed == m_line.size())
+                m_line.resize(std::max<qsizetype>(256, 2 * m_line.size()));
+            m_line.data()[m_lineUsed++] = char(m_value);
+        }
     }
     m_length = 0;
     m_value = 0;
@@ -83,9 +114,9 @@ void Decoder::endLine(QByteArray *out)
     } else {
         m_items += m_lineItems;
         if (out)
-            out->append(m_line);
+            out->append(m_line.constData(), m_lineUsed);
     }
-    m_line.clear();
+    m_lineUsed = 0;
     m_lineItems = 0;
     m_lineWords = 0;
     m_lineIsText = false;

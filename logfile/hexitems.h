@@ -8,12 +8,12 @@
 // data: its words are counted and left out, "1" in "Port 1 is not available" included.
 namespace HexItems {
 
-inline bool isDigit(char c)
+constexpr bool isDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-inline bool isSeparator(char c)
+constexpr bool isSeparator(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -46,7 +46,8 @@ private:
     int m_length = 0;
     int m_value = 0;
     bool m_other = false;
-    QByteArray m_line;
+    QByteArray m_line; // the bytes of the line so far: the first m_lineUsed
+    qsizetype m_lineUsed = 0;
     qint64 m_lineItems = 0;
     qint64 m_lineWords = 0;
     bool m_lineIsText = false;

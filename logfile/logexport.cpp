@@ -1,5 +1,6 @@
 #include "logfile/logexport.h"
 
+#include "logfile/civiltime.h"
 #include "logfile/disklogtext.h"
 #include "logfile/hexitems.h"
 #include "logfile/logtimes.h"
@@ -127,7 +128,7 @@ void Exporter::beginRow(qint64 offset, std::optional<qint64> timeMs)
 {
     m_rowOffset = offset;
     m_rowTime = timeMs;
-    m_rowBytes.clear();
+    m_rowBytes.resize(0);
 }
 
 void Exporter::endRow()
@@ -143,7 +144,7 @@ void Exporter::endRow()
     m_output.back() = '\n';
     m_result.bytes += m_rowBytes.size();
     ++m_result.rows;
-    m_rowBytes.clear();
+    m_rowBytes.resize(0);
 }
 
 bool Exporter::flushOutput(qint64 least)
@@ -152,7 +153,8 @@ bool Exporter::flushOutput(qint64 least)
         return true;
     if (m_out.write(m_output) != m_output.size())
         return failToWrite();
-    m_output.clear();
+    // Emptied, its room kept for the next block.
+    m_output.resize(0);
     return true;
 }
 
@@ -202,24 +204,11 @@ bool isLogsOwnFile(const QString &target, const QString &logPath)
 
 QByteArray isoTime(qint64 timeMs)
 {
-    // Civil date from days since 1970-01-01 (Howard Hinnant's algorithm): no time zone lookup.
-    const qint64 days = (timeMs >= 0 ? timeMs : timeMs - 86399999) / 86400000;
-    const qint64 msOfDay = timeMs - days * 86400000;
-    const qint64 z = days + 719468;
-    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
-    const qint64 doe = z - era * 146097;
-    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const qint64 mp = (5 * doy + 2) / 153;
-    const qint64 day = doy - (153 * mp + 2) / 5 + 1;
-    const qint64 month = mp < 10 ? mp + 3 : mp - 9;
-    const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char text[40];
-    const int length = std::snprintf(
-        text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ",
-        static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
-        static_cast<long long>(msOfDay / 3600000), static_cast<long long>(msOfDay / 60000 % 60),
-        static_cast<long long>(msOfDay / 1000 % 60), static_cast<long long>(msOfDay % 1000));
+    const CivilTime time = CivilTime::fromMs(timeMs);
+    char text[48];
+    const int length = std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d.%03dZ",
+                                     static_cast<long long>(time.year), time.month, time.day,
+                                     time.hour, time.minute, time.second, time.millisecond);
     return QByteArray(text, length);
 }
 

@@ -145,6 +145,7 @@ void LogTimes::loadPages()
     if (m_pages > 0)
         FileIo::readAt(m_fd, m_last.data(), PageSize, m_pages * PageSize);
     m_read = {};
+    m_firstEntries.clear();
 }
 
 // A file cut short (or with entries lost) would give the log's last chunks an earlier time.
@@ -252,10 +253,17 @@ LogTimes::Entry LogTimes::firstEntryOf(qint64 page) const
 {
     if (page == m_pages - 1)
         return {get<qint64>(m_last.constData()) - 1, get<qint64>(m_last.constData() + 8)};
+    if (const auto cached = m_firstEntries.find(page); cached != m_firstEntries.end())
+        return cached->second;
     char bytes[kFirstEntryBytes] = {};
     if (FileIo::readAt(m_fd, bytes, kFirstEntryBytes, (page + 1) * PageSize) != kFirstEntryBytes)
         return {};
-    return {get<qint64>(bytes) - 1, get<qint64>(bytes + 8)};
+    // Bounded: a search touches about log2 of the pages, and the same ones again and again.
+    if (m_firstEntries.size() >= 65536)
+        m_firstEntries.clear();
+    const Entry first{get<qint64>(bytes) - 1, get<qint64>(bytes + 8)};
+    m_firstEntries.emplace(page, first);
+    return first;
 }
 
 QByteArray LogTimes::readPage(qint64 page) const
@@ -315,6 +323,7 @@ void LogTimes::cutTo(qint64 textSize)
     m_lastUsed = used;
     m_lastEntry = last;
     m_read = {};
+    m_firstEntries.clear();
 }
 
 void LogTimes::restart()
@@ -326,6 +335,7 @@ void LogTimes::restart()
     m_lastUsed = 0;
     m_lastEntry = {};
     m_read = {};
+    m_firstEntries.clear();
 }
 
 void LogTimes::writeHeader(const std::optional<FileIdentity> &log, qint64 lastStart)

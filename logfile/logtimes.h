@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 // When each part of the log's text arrived, kept in NAME.times beside the log: one entry per
 // received chunk, the text offset where it starts and the wall-clock time in milliseconds.
@@ -95,4 +96,6 @@ private:
     int m_lastUsed = 0;
     Entry m_lastEntry;
     mutable Page m_read;
+    // The first entries of full pages, as the binary search has read them.
+    mutable std::unordered_map<qint64, Entry> m_firstEntries;
 };

@@ -144,18 +144,22 @@ private:
     qint64 rowOnScreen(const Row &row) const;
     qint64 positionAt(const QPoint &point) const;
     QRect characterRect(qint64 position) const;
-    void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow);
+    void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
+                 const std::vector<qint64> &quietGaps);
     // The time column and the quiet-gap rules (logviewtimes.cpp).
     qreal textLeft() const { return Margin + m_gutter; }
     void updateGutter();
-    std::optional<qint64> rowTimeMs(const Row &row) const;
+    ChunkSpan chunksAround(const Row &first, const Row &last) const;
+    std::optional<qint64> rowTimeMs(const ChunkSpan &chunks, const Row &row) const;
+    std::optional<qint64> previousRowTimeMs(const ChunkSpan &chunks, const Row &row) const;
     QString columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
-                       bool first) const;
+                       std::optional<qint64> originMs, bool first) const;
     qint64 itemAt(qint64 position) const;
-    std::vector<qint64> quietGaps(const Row &row) const;
-    bool isQuietBefore(const ArrivalTimes::Chunk &chunk) const;
-    void drawTimeColumn(QPainter &painter, const QString &text, qreal y);
-    void drawQuietGaps(QPainter &painter, const Row &row, const QByteArray &text, qreal y);
+    std::vector<qint64> quietGaps(const ChunkSpan &chunks, const Row &row) const;
+    bool isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const;
+    void drawTimeColumn(QPainter &painter, const ChunkSpan &chunks, const std::vector<Row> &rows);
+    void drawQuietGaps(QPainter &painter, const std::vector<qint64> &marks, const Row &row,
+                       const QByteArray &text, qreal y);
     void tellUser(const QString &text, int style);
 
     std::unique_ptr<LogText> m_ownText;

@@ -80,35 +80,35 @@ void LogView::paintEvent(QPaintEvent *)
 {
     QPainter painter(viewport());
     painter.setFont(m_layout->font());
-    if (m_timeFormat)
-        painter.fillRect(QRectF(0, 0, m_gutter, viewport()->height()),
-                         palette().color(QPalette::AlternateBase));
     Row row = m_rows->rowAt(m_top);
     m_top = row.start;
     const Row caretRow = m_rows->rowAt(m_caret);
-    std::optional<qint64> previousMs;
-    if (Row before = row; m_timeFormat && m_rows->previousRow(before))
-        previousMs = rowTimeMs(before);
+    std::vector<Row> rows;
     for (qreal y = Margin; y < viewport()->height(); y += m_layout->lineSpacing()) {
-        if (m_timeFormat) {
-            const std::optional<qint64> timeMs = rowTimeMs(row);
-            drawTimeColumn(painter, columnText(timeMs, previousMs, y == Margin), y);
-            previousMs = timeMs;
-        }
-        drawRow(painter, row, y, caretRow);
+        rows.push_back(row);
         if (!m_rows->nextRow(row))
             break;
     }
+    // The times of the whole screen in one pass.
+    const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
+    if (m_timeFormat)
+        drawTimeColumn(painter, chunks, rows);
+    qreal y = Margin;
+    for (const Row &shown : rows) {
+        drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+        y += m_layout->lineSpacing();
+    }
 }
 
-void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow)
+void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
+                      const std::vector<qint64> &quietGaps)
 {
     const QByteArray text = m_rows->rowText(row);
     const QString display = LogViewLayout::displayText(text);
     const QPointF origin(textLeft(), y + m_layout->ascent());
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(origin, display);
-    drawQuietGaps(painter, row, text, y);
+    drawQuietGaps(painter, quietGaps, row, text, y);
 
     const qint64 selEnd = selStart() + selLength();
     const qint64 selFrom = std::max(selStart(), row.start);

@@ -38,77 +38,95 @@ void LogView::updateGutter()
     scheduleRefresh();
 }
 
-std::optional<qint64> LogView::rowTimeMs(const Row &row) const
+ChunkSpan LogView::chunksAround(const Row &first, const Row &last) const
 {
-    if (!m_times || row.end <= row.start)
+    if (!m_times || (!m_timeFormat && !m_gapThresholdMs))
+        return {};
+    // From the row before, for its time and for the gap before the first row's chunk.
+    Row before = first;
+    m_rows->previousRow(before);
+    return ChunkSpan(*m_times, std::min(before.start, first.start - 1), last.next + 1);
+}
+
+std::optional<qint64> LogView::rowTimeMs(const ChunkSpan &chunks, const Row &row) const
+{
+    if (row.end <= row.start)
         return std::nullopt;
-    return m_times->chunkAt(row.start).timeMs;
+    return chunks.at(row.start).timeMs;
+}
+
+std::optional<qint64> LogView::previousRowTimeMs(const ChunkSpan &chunks, const Row &row) const
+{
+    Row before = row;
+    return m_rows->previousRow(before) ? rowTimeMs(chunks, before) : std::nullopt;
 }
 
 QString LogView::columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
-                            bool first) const
+                            std::optional<qint64> originMs, bool first) const
 {
-    const std::optional<qint64> origin = m_times ? m_times->originMs() : std::nullopt;
-    return TimeColumn::rowText(*m_timeFormat, timeMs, previousMs, origin, first);
+    return TimeColumn::rowText(*m_timeFormat, timeMs, previousMs, originMs, first);
 }
 
 QString LogView::timeColumnText(qint64 position) const
 {
-    if (!m_timeFormat)
+    if (!m_timeFormat || !m_times)
         return {};
     const Row row = m_rows->rowAt(position);
-    std::optional<qint64> previousMs;
-    if (Row before = row; m_rows->previousRow(before))
-        previousMs = rowTimeMs(before);
-    return columnText(rowTimeMs(row), previousMs, false);
+    const ChunkSpan chunks = chunksAround(row, row);
+    return columnText(rowTimeMs(chunks, row), previousRowTimeMs(chunks, row), m_times->originMs(),
+                      false);
 }
 
-bool LogView::isQuietBefore(const ArrivalTimes::Chunk &chunk) const
+bool LogView::isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const
 {
     if (!chunk.timeMs || chunk.start <= 0)
         return false;
-    const ArrivalTimes::Chunk before = m_times->chunkAt(chunk.start - 1);
+    const ArrivalTimes::Chunk before = chunks.at(chunk.start - 1);
     return before.timeMs && *chunk.timeMs - *before.timeMs > *m_gapThresholdMs;
 }
 
-std::vector<qint64> LogView::quietGaps(const Row &row) const
+std::vector<qint64> LogView::quietGaps(const ChunkSpan &chunks, const Row &row) const
 {
     std::vector<qint64> marks;
-    if (!m_times || !m_gapThresholdMs || row.end <= row.start)
+    if (!m_gapThresholdMs || row.end <= row.start)
         return marks;
-    ArrivalTimes::Chunk chunk = m_times->chunkAt(row.start);
-    if (chunk.start == row.start && isQuietBefore(chunk))
-        marks.push_back(chunk.start);
-    while (chunk.end > chunk.start && chunk.end < row.end) {
-        const qint64 from = chunk.end;
-        chunk = m_times->chunkAt(from);
-        // Times that do not follow the text's order end the search rather than loop.
-        if (chunk.start != from)
-            break;
-        if (isQuietBefore(chunk))
+    for (const ArrivalTimes::Chunk &chunk : chunks.startingIn(row.start, row.end))
+        if (isQuietBefore(chunks, chunk))
             marks.push_back(chunk.start);
-    }
     return marks;
 }
 
 std::vector<qint64> LogView::quietGapsInRow(qint64 position) const
 {
-    return quietGaps(m_rows->rowAt(position));
+    const Row row = m_rows->rowAt(position);
+    return quietGaps(chunksAround(row, row), row);
 }
 
-void LogView::drawTimeColumn(QPainter &painter, const QString &text, qreal y)
+void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
+                             const std::vector<Row> &rows)
 {
-    if (text.isEmpty())
-        return;
+    painter.fillRect(QRectF(0, 0, m_gutter, viewport()->height()),
+                     palette().color(QPalette::AlternateBase));
     painter.setPen(palette().color(QPalette::PlaceholderText));
-    const QRectF area(Margin, y, m_gutter - 2 * Margin, m_layout->lineSpacing());
-    painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, text);
+    const std::optional<qint64> origin = m_times ? m_times->originMs() : std::nullopt;
+    std::optional<qint64> previousMs = previousRowTimeMs(chunks, rows.front());
+    qreal y = Margin;
+    for (const Row &row : rows) {
+        const std::optional<qint64> timeMs = rowTimeMs(chunks, row);
+        const QString text = columnText(timeMs, previousMs, origin, y == Margin);
+        // Right-aligned by the layout's own advances: a text layout per row costs more.
+        const qreal width = m_layout->textWidth(text.toLatin1());
+        painter.drawText(QPointF(m_gutter - Margin - width, y + m_layout->ascent()), text);
+        previousMs = timeMs;
+        y += m_layout->lineSpacing();
+    }
 }
 
-void LogView::drawQuietGaps(QPainter &painter, const Row &row, const QByteArray &text, qreal y)
+void LogView::drawQuietGaps(QPainter &painter, const std::vector<qint64> &marks, const Row &row,
+                            const QByteArray &text, qreal y)
 {
     constexpr qreal RuleWidth = 2;
-    for (const qint64 at : quietGaps(row)) {
+    for (const qint64 at : marks) {
         const qsizetype before = qsizetype(std::min<qint64>(at - row.start, text.size()));
         const qreal x = textLeft() + m_layout->textWidth(QByteArrayView(text).first(before));
         painter.fillRect(QRectF(x - RuleWidth, y, RuleWidth, m_layout->lineSpacing()),

@@ -1,6 +1,51 @@
 #include "app/logview/timecolumn.h"
 
+#include "logfile/civiltime.h"
+
 #include <QDateTime>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// Local fields of a time; the zone's offset is asked of the system once per quarter hour, as
+// every change of offset falls on one.
+CivilTime localTime(qint64 timeMs)
+{
+    constexpr qint64 QuarterHour = 15 * 60 * 1000;
+    static qint64 cachedQuarter = std::numeric_limits<qint64>::min();
+    static qint64 cachedOffsetMs = 0;
+    const qint64 quarter = timeMs >= 0 ? timeMs / QuarterHour : (timeMs + 1) / QuarterHour - 1;
+    if (quarter != cachedQuarter) {
+        cachedQuarter = quarter;
+        cachedOffsetMs =
+            qint64(QDateTime::fromMSecsSinceEpoch(quarter * QuarterHour).offsetFromUtc()) * 1000;
+    }
+    return CivilTime::fromMs(timeMs + cachedOffsetMs);
+}
+
+QString dateText(const CivilTime &time)
+{
+    return QStringLiteral("%1-%2-%3")
+        .arg(time.year, 4, 10, QLatin1Char('0'))
+        .arg(time.month, 2, 10, QLatin1Char('0'))
+        .arg(time.day, 2, 10, QLatin1Char('0'));
+}
+
+QString clockText(const CivilTime &time)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", time.hour, time.minute, time.second,
+                  time.millisecond);
+    return QString::fromLatin1(text);
+}
+
+bool sameDay(const CivilTime &one, const CivilTime &other)
+{
+    return one.year == other.year && one.month == other.month && one.day == other.day;
+}
+
+} // namespace
 
 namespace TimeColumn {
 
@@ -11,11 +56,10 @@ QString rowText(TimeFormat format, std::optional<qint64> timeMs, std::optional<q
         return {};
     switch (format) {
     case TimeFormat::TimeOfDay: {
-        const QDateTime at = QDateTime::fromMSecsSinceEpoch(*timeMs);
-        const bool dateChanged =
-            !previousMs || QDateTime::fromMSecsSinceEpoch(*previousMs).date() != at.date();
-        return at.toString(showDate || dateChanged ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
-                                                   : QStringLiteral("HH:mm:ss.zzz"));
+        const CivilTime at = localTime(*timeMs);
+        const bool dateChanged = !previousMs || !sameDay(localTime(*previousMs), at);
+        return showDate || dateChanged ? dateText(at) + QLatin1Char(' ') + clockText(at)
+                                       : clockText(at);
     }
     case TimeFormat::SinceStart:
         return originMs ? seconds(*timeMs - *originMs) : QString();
@@ -40,8 +84,8 @@ QString widestText(TimeFormat format)
 
 QString dateTime(qint64 timeMs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeMs).toString(
-        QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const CivilTime at = localTime(timeMs);
+    return dateText(at) + QLatin1Char(' ') + clockText(at);
 }
 
 QString seconds(qint64 durationMs)

@@ -17,14 +17,16 @@ public:
         : m_chunks(std::move(chunks)), m_size(size)
     {
     }
-    Chunk chunkAt(qint64 offset) const override
+    std::vector<Chunk> chunksIn(qint64 from, qint64 to) const override
     {
-        auto next = m_chunks.upper_bound(offset);
-        const qint64 end = next == m_chunks.end() ? m_size : next->first;
-        if (next == m_chunks.begin())
-            return {0, end, std::nullopt};
-        const auto &[start, time] = *std::prev(next);
-        return {start, end, time < 0 ? std::nullopt : std::optional(time)};
+        std::vector<Chunk> chunks;
+        for (auto at = m_chunks.begin(); at != m_chunks.end(); ++at) {
+            const qint64 end = std::next(at) == m_chunks.end() ? m_size : std::next(at)->first;
+            if (end > from && at->first < to)
+                chunks.push_back(
+                    {at->first, end, at->second < 0 ? std::nullopt : std::optional(at->second)});
+        }
+        return chunks;
     }
     std::optional<qint64> originMs() const override
     {

@@ -111,7 +111,10 @@ const char kNotes[] =
     "(2) The bare loop reads the same paced stream on a terminal of its own; on a virtual machine\n"
     "    its own figure moves between runs, and the ratio with it.\n"
     "(3) The disk alone: writing and flushing as many bytes to a new file; for Stop, just before\n"
-    "    and just after it, and the goal is read against their mean.";
+    "    and just after it, and the goal is read against their mean.\n"
+    "(4) From the write into the terminal to the start of the paint that shows the byte's item:\n"
+    "    the reader's hand-over (at most every 20 ms, at once after a quiet spell) and the view's\n"
+    "    frame for appended text (five a second while text keeps arriving).";
 
 } // namespace
 

@@ -114,7 +114,7 @@ const char kNotes[] =
     "    and just after it, and the goal is read against their mean.\n"
     "(4) From the write into the terminal to the start of the paint that shows the byte's item:\n"
     "    the reader's hand-over (at most every 20 ms, at once after a quiet spell) and the view's\n"
-    "    frame for appended text (five a second while text keeps arriving).";
+    "    frame for appended text (at most every 30 ms, painting only the rows it changed).";
 
 } // namespace
 

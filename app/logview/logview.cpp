@@ -117,6 +117,8 @@ void LogView::setSelStart(qint64 position)
 void LogView::setSelText(QByteArrayView text)
 {
     const qint64 oldLength = length();
+    // A selection that the append empties must be painted away.
+    m_onlyAppended = selLength() == 0 && (m_onlyAppended || !m_refreshPending);
     m_text->append(text);
     m_rows->appended(oldLength);
     if (m_appendedFrom < 0)
@@ -175,6 +177,8 @@ void LogView::setCaret(qint64 position, bool keepAnchor)
 // Work that follows a change waits for the next frame, so a burst of appends costs one layout.
 void LogView::scheduleRefresh(int frameMs)
 {
+    if (frameMs != AppendFrameMs)
+        m_onlyAppended = false;
     const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : frameMs;
     const qint64 due = std::max<qint64>(since, frameMs);
     if (m_refreshPending && m_refreshDueMs <= due)
@@ -189,11 +193,16 @@ void LogView::refresh()
     m_refreshTimer.stop();
     m_refreshPending = false;
     m_sinceRefresh.start();
+    const bool onlyAppended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0 &&
+                              m_followCaret && m_caret == length();
+    const qint64 oldTop = m_top;
     updateScrollRange();
-    if (m_followCaret)
-        ensureCaretVisible();
+    if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
+        if (m_followCaret)
+            ensureCaretVisible();
+        viewport()->update();
+    }
     m_followCaret = false;
-    viewport()->update();
     notifyAccessibility();
 }
 

@@ -95,8 +95,9 @@ private:
     using Row = LogViewRows::Row;
     static constexpr int Margin = 4;
     static constexpr int FrameMs = 16;
-    // A steady stream of appended text is drawn five times a second; what the user does at once.
-    static constexpr int AppendFrameMs = 200;
+    // A steady stream of appended text is drawn at most every 30 ms, by scrolling what was drawn
+    // and painting only the rows it changed; what the user does at once.
+    static constexpr int AppendFrameMs = 30;
     // How far word moves and word selection look for the word's end.
     static constexpr qint64 WordReach = qint64(64) * 1024;
 
@@ -134,6 +135,7 @@ private:
     void scrollBarAction(int action);
     void scrollByRows(qint64 rows);
     void ensureCaretVisible();
+    bool showAppended(qint64 from, qint64 oldTop);
     void setTop(qint64 rowStart);
 
     int visibleRows() const;
@@ -157,7 +159,8 @@ private:
     qint64 itemAt(qint64 position) const;
     std::vector<qint64> quietGaps(const ChunkSpan &chunks, const Row &row) const;
     bool isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const;
-    void drawTimeColumn(QPainter &painter, const ChunkSpan &chunks, const std::vector<Row> &rows);
+    void drawTimeColumn(QPainter &painter, const ChunkSpan &chunks, const std::vector<Row> &rows,
+                        const QRect &dirty);
     void drawQuietGaps(QPainter &painter, const std::vector<qint64> &marks, const Row &row,
                        const QByteArray &text, qreal y);
     void tellUser(const QString &text, int style);
@@ -174,6 +177,8 @@ private:
     bool m_refreshPending = false;
     qint64 m_refreshDueMs = 0;
     bool m_followCaret = false;
+    // Since the last refresh only text was appended at the end: a partial repaint will do.
+    bool m_onlyAppended = false;
     bool m_syncingScroll = false;
     bool m_pressed = false;
     QBasicTimer m_refreshTimer;

@@ -3,6 +3,7 @@
 #include "app/logview/logviewlayout.h"
 #include "logfile/logtext.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
 
@@ -76,7 +77,7 @@ QRect LogView::characterRect(qint64 position) const
     return QRectF(x, y, width, m_layout->lineSpacing()).toAlignedRect();
 }
 
-void LogView::paintEvent(QPaintEvent *)
+void LogView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     painter.setFont(m_layout->font());
@@ -91,11 +92,14 @@ void LogView::paintEvent(QPaintEvent *)
     }
     // The times of the whole screen in one pass.
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
+    const QRect dirty = event->rect();
     if (m_timeFormat)
-        drawTimeColumn(painter, chunks, rows);
+        drawTimeColumn(painter, chunks, rows, dirty);
     qreal y = Margin;
     for (const Row &shown : rows) {
-        drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+        // Only what needs painting: appended text repaints a few rows at the bottom.
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+            drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
         y += m_layout->lineSpacing();
     }
 }

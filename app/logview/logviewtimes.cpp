@@ -103,7 +103,7 @@ std::vector<qint64> LogView::quietGapsInRow(qint64 position) const
 }
 
 void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
-                             const std::vector<Row> &rows)
+                             const std::vector<Row> &rows, const QRect &dirty)
 {
     painter.fillRect(QRectF(0, 0, m_gutter, viewport()->height()),
                      palette().color(QPalette::AlternateBase));
@@ -113,10 +113,12 @@ void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
     qreal y = Margin;
     for (const Row &row : rows) {
         const std::optional<qint64> timeMs = rowTimeMs(chunks, row);
-        const QString text = columnText(timeMs, previousMs, origin, y == Margin);
-        // Right-aligned by the layout's own advances: a text layout per row costs more.
-        const qreal width = m_layout->textWidth(text.toLatin1());
-        painter.drawText(QPointF(m_gutter - Margin - width, y + m_layout->ascent()), text);
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
+            const QString text = columnText(timeMs, previousMs, origin, y == Margin);
+            // Right-aligned by the layout's own advances: a text layout per row costs more.
+            const qreal width = m_layout->textWidth(text.toLatin1());
+            painter.drawText(QPointF(m_gutter - Margin - width, y + m_layout->ascent()), text);
+        }
         previousMs = timeMs;
         y += m_layout->lineSpacing();
     }

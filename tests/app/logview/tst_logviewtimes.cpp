@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
+#include <QScreen>
 #include <QTest>
 #include <map>
 
@@ -16,6 +17,11 @@ public:
     TableTimes(std::map<qint64, qint64> chunks, qint64 size)
         : m_chunks(std::move(chunks)), m_size(size)
     {
+    }
+    void append(qint64 start, qint64 time, qint64 size)
+    {
+        m_chunks[start] = time;
+        m_size = size;
     }
     std::vector<Chunk> chunksIn(qint64 from, qint64 to) const override
     {
@@ -84,6 +90,7 @@ private Q_SLOTS:
     void quietGapsAtTheThreshold_data();
     void quietGapsAtTheThreshold();
     void tooltipsTellTimesSpansAndCounts();
+    void appendedTextIsDrawnAsAFullPaintWould();
 };
 
 void TestLogViewTimes::columnShowsEachRowsFirstItem_data()
@@ -200,6 +207,34 @@ void TestLogViewTimes::tooltipsTellTimesSpansAndCounts()
     QTest::keyClick(m_view.get(), Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
     QCOMPARE(m_view->selectionTimeTip(),
              "3 bytes received\nFrom 2026-12-07 22:15:01.250 to 2026-12-07 22:15:03.750, 2.500 s");
+}
+
+void TestLogViewTimes::appendedTextIsDrawnAsAFullPaintWould()
+{
+    show("", {});
+    m_view->resize(400, 160);
+    m_view->setTimeColumn(TimeFormat::TimeOfDay);
+    m_view->setQuietGapMarks(100);
+    m_view->setFocus();
+    // Chunks of a few items, some after a quiet spell, each drawn before the next arrives.
+    for (int chunk = 0; chunk < 50; ++chunk) {
+        const QByteArray items = QByteArray("41 42 43 \r\n").left(chunk % 3 == 0 ? 6 : 11);
+        m_times->append(m_view->length(), kStart + chunk * 150, m_view->length() + items.size());
+        m_view->setSelText(items);
+        QTest::qWait(chunk % 7 == 0 ? 5 : 45);
+    }
+    QTest::qWait(100);
+    // What the screen holds after the partial paints, against the view painted whole.
+    const QRect area(m_view->viewport()->mapTo(m_view.get(), QPoint(0, 0)),
+                     m_view->viewport()->size());
+    const QImage shown =
+        m_view->screen()
+            ->grabWindow(m_view->winId(), area.x(), area.y(), area.width(), area.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = m_view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), whole.size());
+    QVERIFY(shown == whole);
 }
 
 QTEST_MAIN(TestLogViewTimes)

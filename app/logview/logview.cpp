@@ -31,6 +31,9 @@ LogView::LogView(QWidget *parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    // The view paints its own background, so that a scroll moves what was drawn rather than
+    // repainting it all.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setRange(0, 0);
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &LogView::scrollBarAction);
     updateLayoutWidth();

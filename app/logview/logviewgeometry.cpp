@@ -93,6 +93,7 @@ void LogView::paintEvent(QPaintEvent *event)
     // The times of the whole screen in one pass.
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
     const QRect dirty = event->rect();
+    painter.fillRect(dirty, palette().color(QPalette::Base));
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
     qreal y = Margin;

@@ -86,8 +86,7 @@ Bench::Options parseOptions(const QCoreApplication &app)
                                       "n", "100");
     const QCommandLineOption log("log-mb", "MB of log.txt at start-up (start-up, pages, saves)",
                                  "n", "2000");
-    const QCommandLineOption seconds(
-        "seconds", "seconds of each paced run (one byte per event: half)", "n", "10");
+    const QCommandLineOption seconds("seconds", "seconds of each paced run", "n", "10");
     const QCommandLineOption recovery("recovery-mb", "MB captured and left unsaved by a killed run",
                                       "n", "1000");
     parser.addOptions({check, received, log, seconds, recovery});

@@ -50,16 +50,16 @@ void Decoder::finish(QByteArray &out)
 
 namespace {
 // What each character is to the decoder: a digit's value, a separator or another character.
-constexpr signed char kSeparator = -1;
-constexpr signed char kOther = -2;
+constexpr int kSeparator = -1;
+constexpr int kOther = -2;
 struct CharClasses
 {
-    signed char of[256] = {};
+    int of[256] = {};
     constexpr CharClasses()
     {
         for (int c = 0; c < 256; ++c)
             of[c] = isSeparator(char(c)) ? kSeparator
-                    : isDigit(char(c))   ? static_cast<signed char>(digitValue(char(c)))
+                    : isDigit(char(c))   ? digitValue(char(c))
                                          : kOther;
     }
 };

@@ -152,7 +152,7 @@ private:
     qreal textLeft() const { return Margin + m_gutter; }
     void updateGutter();
     ChunkSpan chunksAround(const Row &first, const Row &last) const;
-    std::optional<qint64> rowTimeMs(const ChunkSpan &chunks, const Row &row) const;
+    static std::optional<qint64> rowTimeMs(const ChunkSpan &chunks, const Row &row);
     std::optional<qint64> previousRowTimeMs(const ChunkSpan &chunks, const Row &row) const;
     QString columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
                        std::optional<qint64> originMs, bool first) const;

@@ -48,7 +48,7 @@ ChunkSpan LogView::chunksAround(const Row &first, const Row &last) const
     return ChunkSpan(*m_times, std::min(before.start, first.start - 1), last.next + 1);
 }
 
-std::optional<qint64> LogView::rowTimeMs(const ChunkSpan &chunks, const Row &row) const
+std::optional<qint64> LogView::rowTimeMs(const ChunkSpan &chunks, const Row &row)
 {
     if (row.end <= row.start)
         return std::nullopt;

@@ -12,7 +12,7 @@ namespace {
 // every change of offset falls on one.
 CivilTime localTime(qint64 timeMs)
 {
-    constexpr qint64 QuarterHour = 15 * 60 * 1000;
+    constexpr qint64 QuarterHour = qint64(15) * 60 * 1000;
     static qint64 cachedQuarter = std::numeric_limits<qint64>::min();
     static qint64 cachedOffsetMs = 0;
     const qint64 quarter = timeMs >= 0 ? timeMs / QuarterHour : (timeMs + 1) / QuarterHour - 1;

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/exportcommand.h"
 #include "capture/commcontrol.h"
 #include "capture/portlist.h"
 #include "posix/pathname.h"
@@ -10,7 +11,8 @@
 namespace {
 
 const char kUsage[] = "Usage: tavrel [--port1 PATH] [--port2 PATH] [--start]\n"
-                      "       tavrel --list-ports | --help | --version\n";
+                      "       tavrel --list-ports | --help | --version\n"
+                      "       tavrel --export-csv LOG OUT | --export-bin LOG OUT\n";
 
 const char kHelp[] =
     "Records what a serial port receives, as hex, in a window; the log is log.txt in the\n"
@@ -21,6 +23,9 @@ const char kHelp[] =
     "  --port2 PATH   the device for port 2 (as TAVREL_PORT2 does; default /dev/ttyS1)\n"
     "  --start        press Start as soon as the window is open\n"
     "  --list-ports   list the serial devices present, and which of them ports 1 and 2 open\n"
+    "  --export-csv LOG OUT  write the log as CSV: a row per received chunk, its time\n"
+    "                 (UTC), offset, byte count and hex items\n"
+    "  --export-bin LOG OUT  write the received bytes the log's hex items stand for\n"
     "  --help         show this help and exit\n"
     "  --version      show the version and exit\n";
 
@@ -120,6 +125,8 @@ namespace CommandLine {
 std::optional<int> handle(int argc, char **argv, bool &startCapture)
 {
     startCapture = false;
+    if (const std::optional<int> status = ExportCommand::handle(argc, argv, kUsage))
+        return status;
     bool help = false;
     bool version = false;
     bool list = false;

@@ -1,6 +1,7 @@
 // The window's life: building it, loading the log, the commands that are not capture, and how
 // it ends.
 #include "app/form1.h"
+#include "app/keepertimes.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"
@@ -28,6 +29,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     connectHandlers();
     saveAtExit();
     Form_Load();
+    showArrivalTimes();
     Command1->setFocus();
 }
 
@@ -35,6 +37,7 @@ Form1::~Form1()
 {
     forgetAtExit();
     // The view must not outlive the text it reads.
+    Text1->setArrivalTimes(nullptr);
     Text1->setStorage(nullptr);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/toolkit/twips.h"
+#include "app/viewsettings.h"
 #include "capture/commcontrol.h"
+#include "logfile/logexport.h"
 #include "logfile/logkeeper.h"
 
 #include <QMainWindow>
@@ -9,6 +11,7 @@
 #include <optional>
 
 class DialogButtons;
+class KeeperTimes;
 class FocusValidation;
 class LineControl;
 class LogView;
@@ -46,7 +49,16 @@ public:
     LineControl *Line1 = nullptr;
     CommControl MSComm1;
     QMenu *mnuFile = nullptr;
+    QAction *mnuFileCopyWithTimes = nullptr;
+    QAction *mnuFileExport = nullptr;
     QAction *mnuFileExit = nullptr;
+    QMenu *mnuView = nullptr;
+    QAction *mnuViewArrivalTimes = nullptr;
+    QAction *mnuViewTimeOfDay = nullptr;
+    QAction *mnuViewSinceStart = nullptr;
+    QAction *mnuViewSincePrevious = nullptr;
+    QAction *mnuViewQuietGaps = nullptr;
+    QAction *mnuViewGapThreshold = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpAbout = nullptr;
 
@@ -57,6 +69,14 @@ public:
     void Command4_Click();
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
+    void mnuFileCopyWithTimes_Click();
+    void mnuFileExport_Click();
+    // Writes the selection, or the whole log when nothing is selected; false when it did not.
+    bool exportTo(LogExport::Format format, const QString &target);
+    void mnuViewArrivalTimes_Click();
+    void mnuViewTimeFormat_Click();
+    void mnuViewQuietGaps_Click();
+    void mnuViewGapThreshold_Click();
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
     void MSComm1_WaitChanged();
@@ -113,6 +133,12 @@ private:
     void setText1Size(float width, float height);
     void setLine1X2(float x2);
     void setButtonTop(float top);
+    // Copy with Times and Export (form1_export.cpp)
+    void createExportMenuItems();
+    // The View menu (form1_view.cpp)
+    void createViewMenu();
+    void showArrivalTimes();
+    void applyViewSettings();
     // Its life and end (form1.cpp)
     void connectHandlers();
     bool runExitSteps();
@@ -164,6 +190,8 @@ private:
     bool m_ending = false;
     // The log: what the view shows, and everything kept on disk about it.
     std::unique_ptr<LogKeeper> m_keeper;
+    std::unique_ptr<KeeperTimes> m_keeperTimes;
+    ViewSettings m_view;
     bool m_quiet = false;
     bool m_journalWarned = false;
     QString m_journalNote; // why there is no journal, until a start-up warning carries it

@@ -164,6 +164,8 @@ void Form1::createMenus()
     mnuFile = menuBar()->addMenu("&File");
     mnuFileExit = mnuFile->addAction("Exit");
     mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    createExportMenuItems();
+    createViewMenu();
     mnuHelp = menuBar()->addMenu("&Help");
     mnuHelpAbout = mnuHelp->addAction("About");
 }

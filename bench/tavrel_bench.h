@@ -76,6 +76,12 @@ public:
     // Start on a new terminal, feed it at the pace until the view shows it all, and count the
     // loss; the port stays open. Tavrel's rate and CPU run until the view showed the last byte.
     Rate capture(Report &report, const QByteArray &name, const Pace &pace, int checkMs);
+    // Start on a new terminal and send steps of bytes, the next gapNs(step) after the last,
+    // for the duration; gives for each step the time from its write to the start of the first
+    // paint of the view that shows all of it (-1: never drawn). The port stays open.
+    std::vector<qint64> drawnLatencies(Report &report, const QByteArray &name, qint64 durationMs,
+                                       int bytesPerStep,
+                                       const std::function<qint64(qint64)> &gapNs);
     // Posts a key press to the view, from any thread; its delay is kept when it is handled.
     void postKey();
     std::vector<qint64> takeKeyDelays() { return std::exchange(m_keyDelays, {}); }
@@ -85,6 +91,8 @@ private:
     static bool runUntil(const std::function<bool()> &done, int timeoutMs, int checkMs);
     bool eventFilter(QObject *watched, QEvent *event) override;
     qint64 lostBytes(qint64 sent) const;
+    // The text a chunk of the stream adds to the view, counted rather than rendered.
+    qint64 textCost(QByteArrayView chunk);
 
     FormFixture m_fixture;
     std::vector<qint64> m_keyDelays;
@@ -110,5 +118,14 @@ struct Options
 void runFullSpeed(const Options &options, Report &report);
 void runWithLargeLog(const Options &options, Report &report);
 void runRecovery(const Options &options, Report &report);
+
+// Shared by the runs: the 99th percentile in ms, the view's page moves, resident memory.
+double p99Ms(std::vector<qint64> values);
+double pageMovesP99Ms(Window &window);
+qint64 residentBytes();
+// The rows of the arrival times: the column and marks on against off, export, drawn latency.
+void runTimeColumn(Report &report, Window &window);
+void runExport(Report &report, Window &window);
+void runDrawnLatency(const Options &options, Report &report, Window &window);
 
 } // namespace Bench

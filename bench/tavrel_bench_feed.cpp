@@ -199,18 +199,7 @@ Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, i
     }
     const qint64 cpuBefore = clockNs(CLOCK_PROCESS_CPUTIME_ID);
     Feed feed{pace, [this] { return m_shown.load() - m_startLength; },
-              [this](QByteArrayView chunk) {
-                  // Counted, not rendered: the feed must not take the processor from the window.
-                  qint64 length = 0;
-                  for (const char c : chunk) {
-                      length += uchar(c) < 16 ? 2 : 3;
-                      if (++m_column > m_perLine) {
-                          m_column = 1;
-                          length += 2;
-                      }
-                  }
-                  return length;
-              }};
+              [this](QByteArrayView chunk) { return textCost(chunk); }};
     std::thread sender(&Feed::run, &feed, std::cref(*m_terminal));
     runUntil([&] { return feed.finished.load(); }, INT_MAX, checkMs);
     sender.join();
@@ -223,6 +212,93 @@ Rate Window::capture(Report &report, const QByteArray &name, const Pace &pace, i
                     feed.sent);
     report.addLoss(name, feed.sent, lostBytes(feed.sent));
     return {feed.sent / (wallNs / 1e9), double(cpuNs) / double(wallNs)};
+}
+
+qint64 Window::textCost(QByteArrayView chunk)
+{
+    // Counted, not rendered: the feed must not take the processor from the window.
+    qint64 length = 0;
+    for (const char c : chunk) {
+        length += uchar(c) < 16 ? 2 : 3;
+        if (++m_column > m_perLine) {
+            m_column = 1;
+            length += 2;
+        }
+    }
+    return length;
+}
+
+namespace {
+
+// When each paint of the view began, and how much text it had to show.
+class PaintLog : public QObject
+{
+public:
+    explicit PaintLog(const LogView &view) : m_view(view)
+    {
+        view.viewport()->installEventFilter(this);
+    }
+    std::vector<std::pair<qint64, qint64>> paints;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            paints.emplace_back(clockNs(), m_view.length());
+        return false;
+    }
+
+private:
+    const LogView &m_view;
+};
+
+} // namespace
+
+std::vector<qint64> Window::drawnLatencies(Report &report, const QByteArray &name,
+                                           qint64 durationMs, int bytesPerStep,
+                                           const std::function<qint64(qint64)> &gapNs)
+{
+    std::vector<qint64> latencies;
+    if (!start())
+        return latencies;
+    const PaintLog log(view());
+    // When each step was written, and the text length that shows all of it.
+    std::vector<std::pair<qint64, qint64>> sent;
+    std::atomic<bool> finished{false};
+    qint64 sentBytes = 0;
+    std::thread sender([&] {
+        const qint64 endNs = clockNs() + durationMs * 1000000;
+        QByteArray chunk(bytesPerStep, Qt::Uninitialized);
+        qint64 length = m_startLength;
+        qint64 nextNs = clockNs();
+        for (qint64 step = 0; clockNs() < endNs; ++step) {
+            std::this_thread::sleep_for(std::chrono::nanoseconds(nextNs - clockNs()));
+            for (qsizetype i = 0; i < chunk.size(); ++i)
+                chunk[i] = char(streamByte(sentBytes + i));
+            const qint64 writtenNs = clockNs();
+            if (!m_terminal->write(chunk))
+                break;
+            sentBytes += chunk.size();
+            length += textCost(chunk);
+            sent.emplace_back(writtenNs, length);
+            nextNs += gapNs(step);
+        }
+        finished.store(true);
+    });
+    runUntil([&] { return finished.load(); }, INT_MAX, 5);
+    sender.join();
+    const qint64 last = sent.empty() ? 0 : sent.back().second;
+    runUntil([&] { return !log.paints.empty() && log.paints.back().second >= last; }, 10000, 5);
+    report.addLoss(name, sentBytes, lostBytes(sentBytes));
+    // Sends and paints both go forward in time and length: one pass matches them.
+    size_t paint = 0;
+    for (const auto &[writtenNs, length] : sent) {
+        while (paint < log.paints.size() &&
+               (log.paints[paint].first < writtenNs || log.paints[paint].second < length))
+            ++paint;
+        latencies.push_back(paint < log.paints.size() ? log.paints[paint].first - writtenNs : -1);
+    }
+    return latencies;
 }
 
 } // namespace Bench

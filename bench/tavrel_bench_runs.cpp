@@ -19,14 +19,6 @@ namespace {
 constexpr qint64 kChunkText = 691;
 constexpr qint64 kTimesStartMs = 1'800'000'000'000;
 
-qint64 residentBytes()
-{
-    // The second field of statm counts resident pages.
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    const QByteArray fields = statm.open(QIODevice::ReadOnly) ? statm.readAll() : QByteArray();
-    return fields.split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
-}
-
 // A log as a capture writes it: hex items of the stream, 28 to a line, cut at the size, on disk.
 bool writeLog(const QString &path, qint64 size)
 {
@@ -95,50 +87,11 @@ bool writeTimes(const QString &logPath)
     return times.isOpen();
 }
 
-// The 99th percentile, in milliseconds.
-double p99Ms(std::vector<qint64> values)
+void runBaud115200(const Options &options, Report &report, Window &window, bool timeColumn)
 {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : double(values[(values.size() - 1) * 99 / 100]) / 1e6;
-}
-
-// Page moves from the start, the middle and the end, each key handled and the view drawn.
-double pageMovesP99Ms(Window &window)
-{
-    LogView &view = window.view();
-    std::vector<qint64> times;
-    const auto pages = [&](qint64 caret, Qt::Key key) {
-        view.setSelStart(caret);
-        QTest::qWait(50);
-        for (int i = 0; i < 100; ++i) {
-            const qint64 before = clockNs();
-            QTest::keyClick(&view, key);
-            view.viewport()->repaint();
-            times.push_back(clockNs() - before);
-        }
-    };
-    pages(0, Qt::Key_PageDown);
-    pages(view.length() / 2, Qt::Key_PageDown);
-    pages(view.length(), Qt::Key_PageUp);
-    return p99Ms(times);
-}
-
-void runSingleBytes(const Options &options, Report &report, Window &window)
-{
-    const Rate single = window.capture(report, "one byte per event",
-                                       Pace{0, options.seconds * 500, 1, 0, true}, 20);
-    window.stopNs();
-    const double rate = single.bytesPerSecond;
-    const Rate bare = runBareLoop(Pace{0, qMin<qint64>(options.seconds, 3) * 1000, 1, 0, true});
-    report.row("one byte per event, each sent once the last is shown: Tavrel / a bare loop",
-               number(rate / 1e3, "KB/s", 2) + " / " +
-                   number(bare.bytesPerSecond / 1e3, "KB/s", 1) + " = " +
-                   number(rate / qMax(bare.bytesPerSecond, 1.0), "x", 4),
-               ">= 200 KB/s, log view (1)", rate >= 200e3);
-}
-
-void runBaud115200(const Options &options, Report &report, Window &window)
-{
+    // The column and the marks as the View menu sets them.
+    window.view().setTimeColumn(timeColumn ? std::optional(TimeFormat::TimeOfDay) : std::nullopt);
+    window.view().setQuietGapMarks(timeColumn ? std::optional(100) : std::nullopt);
     // 23 bytes every 2 ms: a UART's FIFO at 115200 baud hands over a few bytes at a time.
     const Pace pace{0, options.seconds * 1000, 23, 2000000};
     const QString times = LogTimes::pathFor(window.path("log.txt"));
@@ -148,12 +101,14 @@ void runBaud115200(const Options &options, Report &report, Window &window)
     window.stopNs();
     const double timesShare = double(QFileInfo(times).size() - timesBefore) /
                               qMax<qint64>(1, window.view().length() - textBefore);
-    report.row("arrival times kept at 115200 baud, per byte of log text",
-               number(100 * timesShare, "%", 2), "<= 1 %, arrival times", timesShare <= 0.01);
+    if (!timeColumn)
+        report.row("arrival times kept at 115200 baud, per byte of log text",
+                   number(100 * timesShare, "%", 2), "<= 1 %, arrival times", timesShare <= 0.01);
     const Rate bare = runBareLoop(pace);
     const double ratio = run.cpuShare / qMax(bare.cpuShare, 1e-9);
-    report.row("CPU at 115200 baud (" + number(run.bytesPerSecond / 1e3, "KB/s", 1) +
-                   "): Tavrel / a bare poll-and-read loop after it",
+    report.row("CPU at 115200 baud (" + number(run.bytesPerSecond / 1e3, "KB/s", 1) + "), " +
+                   (timeColumn ? "time column and gap marks on" : "column off") +
+                   ": Tavrel / a bare loop after it",
                number(100 * run.cpuShare, "%", 2) + " / " + number(100 * bare.cpuShare, "%", 2) +
                    " = " + number(ratio, "x", 2),
                "<= 1.5x the bare loop, serial reader (2)", ratio <= 1.5);
@@ -211,6 +166,42 @@ void runArrivalLookups(Report &report, Window &window, qint64 logBytes)
 }
 
 } // namespace
+
+qint64 residentBytes()
+{
+    // The second field of statm counts resident pages.
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const QByteArray fields = statm.open(QIODevice::ReadOnly) ? statm.readAll() : QByteArray();
+    return fields.split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+// The 99th percentile, in milliseconds.
+double p99Ms(std::vector<qint64> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : double(values[(values.size() - 1) * 99 / 100]) / 1e6;
+}
+
+// Page moves from the start, the middle and the end, each key handled and the view drawn.
+double pageMovesP99Ms(Window &window)
+{
+    LogView &view = window.view();
+    std::vector<qint64> times;
+    const auto pages = [&](qint64 caret, Qt::Key key) {
+        view.setSelStart(caret);
+        QTest::qWait(50);
+        for (int i = 0; i < 100; ++i) {
+            const qint64 before = clockNs();
+            QTest::keyClick(&view, key);
+            view.viewport()->repaint();
+            times.push_back(clockNs() - before);
+        }
+    };
+    pages(0, Qt::Key_PageDown);
+    pages(view.length() / 2, Qt::Key_PageDown);
+    pages(view.length(), Qt::Key_PageUp);
+    return p99Ms(times);
+}
 
 void runFullSpeed(const Options &options, Report &report)
 {
@@ -300,8 +291,11 @@ void runWithLargeLog(const Options &options, Report &report)
                "<= 1.15x the disk alone, one keeper",
                diskBefore > 0 && diskAfter > 0 && saveNew <= 1.15 * disk);
 
-    runSingleBytes(options, report, window);
-    runBaud115200(options, report, window);
+    runTimeColumn(report, window);
+    runExport(report, window);
+    runDrawnLatency(options, report, window);
+    runBaud115200(options, report, window, false);
+    runBaud115200(options, report, window, true);
     runKeys(options, report, window);
 }
 

@@ -23,6 +23,8 @@ qint64 Window::open()
 {
     const qint64 before = clockNs();
     m_fixture.start();
+    // A new window starts its lines afresh.
+    m_column = 1;
     form().Text1->installEventFilter(this);
     // After the window's own handler, so the view already shows what arrived.
     connect(&form().MSComm1, &CommControl::onComm, this, [this] {

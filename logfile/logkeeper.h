@@ -73,6 +73,7 @@ public:
 
     // When the byte at offset arrived (milliseconds since the epoch), or LogTimes::Unknown.
     qint64 arrivalMs(qint64 offset) const;
+    const LogTimes &times() const { return m_times; }
     // Bytes the disk refused so far, kept in memory until it takes them.
     qint64 unwrittenBytes() const { return m_text->unwrittenSize(); }
     // Why the disk refuses them (errno), or 0.

@@ -104,19 +104,55 @@ void LogTimes::open(const std::optional<FileIdentity> &log, qint64 textSize)
     // Without the file the log is kept as well; only its times are not.
     if (m_fd < 0)
         return;
-    const std::optional<FileIdentity> named = readHeader();
-    if (log && named && *named == *log && log->size == textSize) {
-        const off_t end = ::lseek(m_fd, 0, SEEK_END);
-        m_pages = end > PageSize ? (qint64(end) - 1) / PageSize : 0;
-        m_last = QByteArray(PageSize, '\0');
-        if (m_pages > 0)
-            FileIo::readAt(m_fd, m_last.data(), PageSize, m_pages * PageSize);
-        cutTo(textSize);
-        return;
+    const std::optional<Header> named = readHeader();
+    if (log && named && named->log == *log && log->size == textSize) {
+        loadPages();
+        if (holdsSealedEntries(*named)) {
+            cutTo(textSize);
+            return;
+        }
     }
     restart();
     if (textSize > 0)
         add(0, 0);
+}
+
+bool LogTimes::openToRead(const FileIdentity &log)
+{
+    if (m_fd >= 0)
+        return false;
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (m_fd < 0)
+        return false;
+    const std::optional<Header> named = readHeader();
+    if (named && named->log == log) {
+        loadPages();
+        if (holdsSealedEntries(*named))
+            return true;
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    m_pages = 0;
+    m_last.clear();
+    return false;
+}
+
+void LogTimes::loadPages()
+{
+    const off_t end = ::lseek(m_fd, 0, SEEK_END);
+    m_pages = end > PageSize ? (qint64(end) - 1) / PageSize : 0;
+    m_last = QByteArray(PageSize, '\0');
+    if (m_pages > 0)
+        FileIo::readAt(m_fd, m_last.data(), PageSize, m_pages * PageSize);
+    m_read = {};
+    m_firstEntries.clear();
+}
+
+// A file cut short (or with entries lost) would give the log's last chunks an earlier time.
+bool LogTimes::holdsSealedEntries(const Header &header) const
+{
+    return header.lastStart < 0 || header.log.size == 0 ||
+           chunkAt(header.log.size - 1).start == header.lastStart;
 }
 
 void LogTimes::add(qint64 offset, qint64 timeMs)
@@ -146,7 +182,7 @@ void LogTimes::seal(const FileIdentity &log)
         return;
     // The entries reach the disk before the header vouches for them.
     flushToDisk(m_fd);
-    writeHeader(log);
+    writeHeader(log, log.size > 0 ? chunkAt(log.size - 1).start : -1);
     flushToDisk(m_fd);
 }
 
@@ -165,14 +201,69 @@ qint64 LogTimes::arrivalMs(qint64 offset) const
     return found > 0 ? found : Unknown;
 }
 
+LogTimes::Chunk LogTimes::chunkAt(qint64 offset) const
+{
+    Chunk chunk;
+    forEachChunkFrom(offset, [&](qint64 start, qint64 timeMs) {
+        if (chunk.start >= 0) {
+            chunk.next = start;
+            return false;
+        }
+        chunk.start = start;
+        chunk.timeMs = timeMs;
+        return true;
+    });
+    return chunk;
+}
+
+void LogTimes::forEachChunkFrom(qint64 offset,
+                                const std::function<bool(qint64, qint64)> &visit) const
+{
+    // Each entry is handed on when the next one shows that it holds offset or comes later.
+    std::optional<Entry> pending;
+    bool going = true;
+    for (qint64 page = std::max<qint64>(0, lastPageStartingBefore(offset + 1));
+         going && page >= 0 && page < m_pages; ++page) {
+        forEachEntry(readPage(page), [&](qint64 start, qint64 time, int) {
+            if (pending && start > offset && !visit(pending->offset, pending->timeMs)) {
+                going = false;
+                return false;
+            }
+            pending = Entry{start, time > 0 ? time : Unknown};
+            return true;
+        });
+    }
+    if (going && pending)
+        visit(pending->offset, pending->timeMs);
+}
+
+qint64 LogTimes::firstKnownMs() const
+{
+    qint64 found = Unknown;
+    for (qint64 page = 0; found == Unknown && page < m_pages; ++page) {
+        forEachEntry(readPage(page), [&](qint64, qint64 time, int) {
+            found = time > 0 ? time : Unknown;
+            return found == Unknown;
+        });
+    }
+    return found;
+}
+
 LogTimes::Entry LogTimes::firstEntryOf(qint64 page) const
 {
     if (page == m_pages - 1)
         return {get<qint64>(m_last.constData()) - 1, get<qint64>(m_last.constData() + 8)};
+    if (const auto cached = m_firstEntries.find(page); cached != m_firstEntries.end())
+        return cached->second;
     char bytes[kFirstEntryBytes] = {};
     if (FileIo::readAt(m_fd, bytes, kFirstEntryBytes, (page + 1) * PageSize) != kFirstEntryBytes)
         return {};
-    return {get<qint64>(bytes) - 1, get<qint64>(bytes + 8)};
+    // Bounded: a search touches about log2 of the pages, and the same ones again and again.
+    if (m_firstEntries.size() >= 65536)
+        m_firstEntries.clear();
+    const Entry first{get<qint64>(bytes) - 1, get<qint64>(bytes + 8)};
+    m_firstEntries.emplace(page, first);
+    return first;
 }
 
 QByteArray LogTimes::readPage(qint64 page) const
@@ -232,20 +323,22 @@ void LogTimes::cutTo(qint64 textSize)
     m_lastUsed = used;
     m_lastEntry = last;
     m_read = {};
+    m_firstEntries.clear();
 }
 
 void LogTimes::restart()
 {
     (void)::ftruncate(m_fd, off_t(PageSize));
-    writeHeader(std::nullopt);
+    writeHeader(std::nullopt, -1);
     m_pages = 0;
     m_last.clear();
     m_lastUsed = 0;
     m_lastEntry = {};
     m_read = {};
+    m_firstEntries.clear();
 }
 
-void LogTimes::writeHeader(const std::optional<FileIdentity> &log)
+void LogTimes::writeHeader(const std::optional<FileIdentity> &log, qint64 lastStart)
 {
     char header[kHeaderBytes + 8] = {};
     if (log) {
@@ -255,6 +348,7 @@ void LogTimes::writeHeader(const std::optional<FileIdentity> &log)
         put<qint64>(header + 16, log->device);
         put<qint64>(header + 24, log->inode);
         put<qint64>(header + 32, log->mtimeNs);
+        put<qint64>(header + 40, lastStart + 1); // 0 in files that did not record it
         put<quint64>(header + kHeaderBytes,
                      JournalFormat::checksum(QByteArrayView(header, kHeaderBytes)));
     }
@@ -262,7 +356,7 @@ void LogTimes::writeHeader(const std::optional<FileIdentity> &log)
     FileIo::writeAt(m_fd, header, sizeof header, 0, &error);
 }
 
-std::optional<FileIdentity> LogTimes::readHeader() const
+std::optional<LogTimes::Header> LogTimes::readHeader() const
 {
     char header[kHeaderBytes + 8] = {};
     if (FileIo::readAt(m_fd, header, sizeof header, 0) != qint64(sizeof header) ||
@@ -270,8 +364,9 @@ std::optional<FileIdentity> LogTimes::readHeader() const
         get<quint64>(header + kHeaderBytes) !=
             JournalFormat::checksum(QByteArrayView(header, kHeaderBytes)))
         return std::nullopt;
-    return FileIdentity{get<qint64>(header + 16), get<qint64>(header + 24), get<qint64>(header + 8),
-                        get<qint64>(header + 32)};
+    return Header{{get<qint64>(header + 16), get<qint64>(header + 24), get<qint64>(header + 8),
+                   get<qint64>(header + 32)},
+                  get<qint64>(header + 40) - 1};
 }
 
 void LogTimes::startPage(const Entry &first)

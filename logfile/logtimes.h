@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 
 // When each part of the log's text arrived, kept in NAME.times beside the log: one entry per
 // received chunk, the text offset where it starts and the wall-clock time in milliseconds.
@@ -25,6 +27,9 @@ public:
     // Opens the file for a text of textSize bytes that starts with the log as loaded (nothing:
     // no log); entries past the text, left by a run that ended without saving, are dropped.
     void open(const std::optional<FileIdentity> &log, qint64 textSize);
+    // Opens the file without changing it, for reading the times of log as it is on disk; false
+    // (and no times) when the file does not speak for that log.
+    bool openToRead(const FileIdentity &log);
     bool isOpen() const { return m_fd >= 0; }
 
     // A chunk of text starts at offset; offsets only grow.
@@ -36,6 +41,21 @@ public:
 
     // When the byte at offset arrived, or Unknown. A few reads of the file: O(log n).
     qint64 arrivalMs(qint64 offset) const;
+
+    // One received chunk: where it starts, where the next one starts (-1: none yet), and when
+    // it arrived (Unknown for text loaded without times).
+    struct Chunk
+    {
+        qint64 start = -1;
+        qint64 next = -1;
+        qint64 timeMs = Unknown;
+    };
+    Chunk chunkAt(qint64 offset) const;
+    // Calls visit(start, timeMs) for each chunk in order, from the one holding offset on, until
+    // it returns false; the pages are read one after the other.
+    void forEachChunkFrom(qint64 offset, const std::function<bool(qint64, qint64)> &visit) const;
+    // The earliest time the file holds, or Unknown.
+    qint64 firstKnownMs() const;
 
     static constexpr qint64 PageSize = 4096;
 
@@ -56,8 +76,15 @@ private:
     qint64 lastPageStartingBefore(qint64 offset) const;
     void cutTo(qint64 textSize);
     void restart();
-    void writeHeader(const std::optional<FileIdentity> &log);
-    std::optional<FileIdentity> readHeader() const;
+    void writeHeader(const std::optional<FileIdentity> &log, qint64 lastStart);
+    struct Header
+    {
+        FileIdentity log;
+        qint64 lastStart = -1; // the start of the log's last chunk when sealed, or -1
+    };
+    std::optional<Header> readHeader() const;
+    bool holdsSealedEntries(const Header &header) const;
+    void loadPages();
     void startPage(const Entry &first);
     void writeTail(int from);
 
@@ -69,4 +96,6 @@ private:
     int m_lastUsed = 0;
     Entry m_lastEntry;
     mutable Page m_read;
+    // The first entries of full pages, as the binary search has read them.
+    mutable std::unordered_map<qint64, Entry> m_firstEntries;
 };

@@ -31,6 +31,9 @@ LogView::LogView(QWidget *parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    // The view paints its own background, so that a scroll moves what was drawn rather than
+    // repainting it all.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setRange(0, 0);
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &LogView::scrollBarAction);
     updateLayoutWidth();
@@ -117,6 +120,8 @@ void LogView::setSelStart(qint64 position)
 void LogView::setSelText(QByteArrayView text)
 {
     const qint64 oldLength = length();
+    // A selection that the append empties must be painted away.
+    m_onlyAppended = selLength() == 0 && (m_onlyAppended || !m_refreshPending);
     m_text->append(text);
     m_rows->appended(oldLength);
     if (m_appendedFrom < 0)
@@ -175,6 +180,8 @@ void LogView::setCaret(qint64 position, bool keepAnchor)
 // Work that follows a change waits for the next frame, so a burst of appends costs one layout.
 void LogView::scheduleRefresh(int frameMs)
 {
+    if (frameMs != AppendFrameMs)
+        m_onlyAppended = false;
     const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : frameMs;
     const qint64 due = std::max<qint64>(since, frameMs);
     if (m_refreshPending && m_refreshDueMs <= due)
@@ -189,11 +196,16 @@ void LogView::refresh()
     m_refreshTimer.stop();
     m_refreshPending = false;
     m_sinceRefresh.start();
+    const bool onlyAppended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0 &&
+                              m_followCaret && m_caret == length();
+    const qint64 oldTop = m_top;
     updateScrollRange();
-    if (m_followCaret)
-        ensureCaretVisible();
+    if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
+        if (m_followCaret)
+            ensureCaretVisible();
+        viewport()->update();
+    }
     m_followCaret = false;
-    viewport()->update();
     notifyAccessibility();
 }
 
@@ -247,7 +259,7 @@ void LogView::resizeEvent(QResizeEvent *event)
 
 void LogView::updateLayoutWidth()
 {
-    if (m_layout->setWidth(viewport()->width() - 2 * Margin)) {
+    if (m_layout->setWidth(viewport()->width() - 2 * Margin - m_gutter)) {
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
     }
@@ -258,6 +270,7 @@ void LogView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_layout->setFont(font());
+        updateGutter();
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
         scheduleRefresh();

@@ -6,8 +6,12 @@
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "app/logview/arrivaltimes.h"
 #include "app/logview/logviewrows.h"
+#include "app/logview/timecolumn.h"
 
 class LogText;
 class LogViewLayout;
@@ -47,12 +51,30 @@ public:
     void selectAll();
     void copy();
 
+    // Where the view finds when the text arrived (not owned); nullptr: nowhere.
+    void setArrivalTimes(const ArrivalTimes *times);
+    // The time column at the left edge, or none: drawn beside the text, never part of it.
+    void setTimeColumn(std::optional<TimeFormat> format);
+    std::optional<TimeFormat> timeColumn() const { return m_timeFormat; }
+    // A rule before the first item after a quiet spell longer than the threshold, or none.
+    void setQuietGapMarks(std::optional<int> thresholdMs);
+    std::optional<int> quietGapMarks() const { return m_gapThresholdMs; }
+
+    // What the view draws beside the text: the column's text for the row that holds the
+    // position, the positions of the rules in that row, and the tooltip of the position.
+    QString timeColumnText(qint64 position) const;
+    std::vector<qint64> quietGapsInRow(qint64 position) const;
+    QString timeTip(qint64 position) const;
+    // The selection's time span and byte count, when its times are known.
+    QString selectionTimeTip() const;
+
 Q_SIGNALS:
     // The user clicked in the view.
     void clicked();
 
 protected:
     bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -73,8 +95,9 @@ private:
     using Row = LogViewRows::Row;
     static constexpr int Margin = 4;
     static constexpr int FrameMs = 16;
-    // A steady stream of appended text is drawn five times a second; what the user does at once.
-    static constexpr int AppendFrameMs = 200;
+    // A steady stream of appended text is drawn at most every 30 ms, by scrolling what was drawn
+    // and painting only the rows it changed; what the user does at once.
+    static constexpr int AppendFrameMs = 30;
     // How far word moves and word selection look for the word's end.
     static constexpr qint64 WordReach = qint64(64) * 1024;
 
@@ -112,6 +135,7 @@ private:
     void scrollBarAction(int action);
     void scrollByRows(qint64 rows);
     void ensureCaretVisible();
+    bool showAppended(qint64 from, qint64 oldTop);
     void setTop(qint64 rowStart);
 
     int visibleRows() const;
@@ -122,7 +146,23 @@ private:
     qint64 rowOnScreen(const Row &row) const;
     qint64 positionAt(const QPoint &point) const;
     QRect characterRect(qint64 position) const;
-    void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow);
+    void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
+                 const std::vector<qint64> &quietGaps);
+    // The time column and the quiet-gap rules (logviewtimes.cpp).
+    qreal textLeft() const { return Margin + m_gutter; }
+    void updateGutter();
+    ChunkSpan chunksAround(const Row &first, const Row &last) const;
+    static std::optional<qint64> rowTimeMs(const ChunkSpan &chunks, const Row &row);
+    std::optional<qint64> previousRowTimeMs(const ChunkSpan &chunks, const Row &row) const;
+    QString columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
+                       std::optional<qint64> originMs, bool first) const;
+    qint64 itemAt(qint64 position) const;
+    std::vector<qint64> quietGaps(const ChunkSpan &chunks, const Row &row) const;
+    bool isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const;
+    void drawTimeColumn(QPainter &painter, const ChunkSpan &chunks, const std::vector<Row> &rows,
+                        const QRect &dirty);
+    void drawQuietGaps(QPainter &painter, const std::vector<qint64> &marks, const Row &row,
+                       const QByteArray &text, qreal y);
     void tellUser(const QString &text, int style);
 
     std::unique_ptr<LogText> m_ownText;
@@ -137,6 +177,8 @@ private:
     bool m_refreshPending = false;
     qint64 m_refreshDueMs = 0;
     bool m_followCaret = false;
+    // Since the last refresh only text was appended at the end: a partial repaint will do.
+    bool m_onlyAppended = false;
     bool m_syncingScroll = false;
     bool m_pressed = false;
     QBasicTimer m_refreshTimer;
@@ -144,4 +186,8 @@ private:
     qint64 m_appendedFrom = -1;
     qint64 m_notifiedCaret = 0;
     qint64 m_notifiedAnchor = 0;
+    const ArrivalTimes *m_times = nullptr;
+    std::optional<TimeFormat> m_timeFormat;
+    std::optional<int> m_gapThresholdMs;
+    qreal m_gutter = 0;
 };

@@ -3,6 +3,7 @@
 #include "app/logview/logviewlayout.h"
 #include "logfile/logtext.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
 
@@ -24,7 +25,7 @@ LogView::Row LogView::stepRows(Row row, qint64 rows) const
 qint64 LogView::positionInRow(const Row &row, qreal x) const
 {
     const QByteArray text = m_rows->rowText(row);
-    qint64 offset = m_layout->hit(text, x - Margin);
+    qint64 offset = m_layout->hit(text, x - textLeft());
     // The end of a wrapped or cut row is the start of the next one; stay on this row.
     if (offset == text.size() && offset > 0 && !m_rows->breakFollows(row) && !m_rows->isLast(row))
         --offset;
@@ -37,7 +38,7 @@ qint64 LogView::moveByRows(qint64 position, qint64 rows)
     if (m_goalX < 0) {
         const QByteArray text = m_rows->rowText(row);
         const qint64 offset = std::clamp<qint64>(position - row.start, 0, text.size());
-        m_goalX = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
+        m_goalX = textLeft() + m_layout->textWidth(QByteArrayView(text).first(offset));
     }
     return positionInRow(stepRows(row, rows), m_goalX);
 }
@@ -70,33 +71,49 @@ QRect LogView::characterRect(qint64 position) const
         return QRect();
     const QByteArray text = m_rows->rowText(row);
     const qint64 offset = std::clamp<qint64>(position - row.start, 0, text.size());
-    const qreal x = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
+    const qreal x = textLeft() + m_layout->textWidth(QByteArrayView(text).first(offset));
     const qreal width = offset < text.size() ? m_layout->advance(uchar(text[offset])) : 1;
     const qreal y = Margin + index * m_layout->lineSpacing();
     return QRectF(x, y, width, m_layout->lineSpacing()).toAlignedRect();
 }
 
-void LogView::paintEvent(QPaintEvent *)
+void LogView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     painter.setFont(m_layout->font());
     Row row = m_rows->rowAt(m_top);
     m_top = row.start;
     const Row caretRow = m_rows->rowAt(m_caret);
+    std::vector<Row> rows;
     for (qreal y = Margin; y < viewport()->height(); y += m_layout->lineSpacing()) {
-        drawRow(painter, row, y, caretRow);
+        rows.push_back(row);
         if (!m_rows->nextRow(row))
             break;
     }
+    // The times of the whole screen in one pass.
+    const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, palette().color(QPalette::Base));
+    if (m_timeFormat)
+        drawTimeColumn(painter, chunks, rows, dirty);
+    qreal y = Margin;
+    for (const Row &shown : rows) {
+        // Only what needs painting: appended text repaints a few rows at the bottom.
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+            drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+        y += m_layout->lineSpacing();
+    }
 }
 
-void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow)
+void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
+                      const std::vector<qint64> &quietGaps)
 {
     const QByteArray text = m_rows->rowText(row);
     const QString display = LogViewLayout::displayText(text);
-    const QPointF origin(Margin, y + m_layout->ascent());
+    const QPointF origin(textLeft(), y + m_layout->ascent());
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(origin, display);
+    drawQuietGaps(painter, quietGaps, row, text, y);
 
     const qint64 selEnd = selStart() + selLength();
     const qint64 selFrom = std::max(selStart(), row.start);
@@ -106,8 +123,8 @@ void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &car
     if (selFrom < selTo || breakSelected) {
         const qint64 from = std::min(selFrom, row.end) - row.start;
         const qint64 to = std::max(selTo, selFrom) - row.start;
-        const qreal left = Margin + m_layout->textWidth(QByteArrayView(text).first(from));
-        qreal right = Margin + m_layout->textWidth(QByteArrayView(text).first(to));
+        const qreal left = textLeft() + m_layout->textWidth(QByteArrayView(text).first(from));
+        qreal right = textLeft() + m_layout->textWidth(QByteArrayView(text).first(to));
         if (breakSelected)
             right += m_layout->advance(' ');
         const QRectF area(left, y, right - left, m_layout->lineSpacing());
@@ -120,7 +137,7 @@ void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &car
     }
     if (hasFocus() && caretRow == row) {
         const qint64 offset = std::clamp<qint64>(m_caret - row.start, 0, text.size());
-        const qreal x = Margin + m_layout->textWidth(QByteArrayView(text).first(offset));
+        const qreal x = textLeft() + m_layout->textWidth(QByteArrayView(text).first(offset));
         painter.fillRect(QRectF(x, y, 1, m_layout->lineSpacing()), palette().color(QPalette::Text));
     }
 }

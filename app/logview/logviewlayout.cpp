@@ -1,6 +1,7 @@
 #include "app/logview/logviewlayout.h"
 
 #include <QFontMetricsF>
+#include <cmath>
 
 namespace {
 bool isControl(uchar c)
@@ -20,7 +21,8 @@ void LogViewLayout::setFont(const QFont &font)
     // Without kerning a row is exactly as wide as the sum of its advances.
     m_font.setKerning(false);
     const QFontMetricsF metrics(m_font);
-    m_lineSpacing = metrics.lineSpacing();
+    // Whole pixels: appended text scrolls what was drawn by whole rows.
+    m_lineSpacing = std::ceil(metrics.lineSpacing());
     m_ascent = metrics.ascent();
     for (int c = 0; c < 256; ++c)
         m_advance[c] = metrics.horizontalAdvance(isControl(uchar(c)) ? QChar(' ') : QChar(c));

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <cmath>
 
 namespace {
 // The bar's values stay well inside int.
@@ -116,4 +117,36 @@ void LogView::ensureCaretVisible()
     if (rowOnScreen(caret) >= 0)
         return;
     setTop(stepRows(caret, -(visibleRows() - 1)).start);
+}
+
+// What was drawn moves up by the rows the appended text added; only the rows it changed, and
+// the top row's time (which shows the date), are painted again. False: paint everything.
+bool LogView::showAppended(qint64 from, qint64 oldTop)
+{
+    if (m_top != oldTop)
+        return false;
+    const Row caret = m_rows->rowAt(m_caret);
+    const Row newTop =
+        rowOnScreen(caret) >= 0 ? m_rows->rowAt(m_top) : stepRows(caret, -(visibleRows() - 1));
+    qint64 scrolled = 0;
+    for (Row row = m_rows->rowAt(m_top); row.start < newTop.start; ++scrolled) {
+        if (scrolled > visibleRows() || !m_rows->nextRow(row))
+            return false;
+    }
+    m_top = newTop.start;
+    m_syncingScroll = true;
+    verticalScrollBar()->setValue(barValueOf(m_top));
+    m_syncingScroll = false;
+    const int pitch = int(m_layout->lineSpacing());
+    if (scrolled > 0) {
+        viewport()->scroll(0, -int(scrolled) * pitch);
+        // The top margin must stay blank: rows are drawn below it.
+        viewport()->update(QRect(0, 0, viewport()->width(), Margin));
+    }
+    const qint64 firstChanged = std::max<qint64>(0, rowOnScreen(m_rows->rowAt(from)));
+    const int y = Margin + int(firstChanged) * pitch;
+    viewport()->update(QRect(0, y, viewport()->width(), viewport()->height() - y));
+    if (scrolled > 0 && m_timeFormat)
+        viewport()->update(QRect(0, Margin, int(std::ceil(m_gutter)), pitch));
+    return true;
 }

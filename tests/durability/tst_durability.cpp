@@ -1,7 +1,9 @@
+#include "logfile/logkeeper.h"
 #include "posix/pathname.h"
 #include "support/hexreference.h"
 #include "tavrelprocess.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void displayGoingAway_data();
     void displayGoingAway();
     void namesThatAreNotUtf8();
+    void arrivalTimesComeBackAfterAKill();
 
 private:
     enum Ending { KillWhileSending, KillDuringTheSave, KillWhenAllWasRead, EndingCount };
@@ -279,6 +282,38 @@ void TestDurability::namesThatAreNotUtf8()
     QVERIFY(terminated.ended());
     QCOMPARE(fileBytes(folder + "/log.txt"), QByteArray("41 42 43 "));
     QCOMPARE(QDir(dir.filePath("lock")).entryList(QDir::Files), QStringList());
+}
+
+void TestDurability::arrivalTimesComeBackAfterAKill()
+{
+    QTemporaryDir dir;
+    PseudoTerminal terminal;
+    TavrelProcess tavrel;
+    tavrel.start(dir.path(), terminal.devicePath(), {"--start"});
+    QVERIFY(QTest::qWaitFor([&] { return tavrel.holds(terminal.devicePath()); }, 10000));
+    QTest::qWait(100);
+    const auto journaled = [&](qint64 size) {
+        return QTest::qWaitFor(
+            [&] { return QFileInfo(dir.filePath("log.txt.journal")).size() == size; }, 10000);
+    };
+    const qint64 sending = QDateTime::currentMSecsSinceEpoch();
+    QVERIFY(terminal.write("\x41\x42"));
+    QVERIFY(journaled(6));
+    QTest::qWait(300);
+    QVERIFY(terminal.write("\x43"));
+    QVERIFY(journaled(9));
+    const qint64 sent = QDateTime::currentMSecsSinceEpoch();
+    // The journal's index is flushed within a quarter of a second.
+    QTest::qWait(1000);
+    tavrel.signal(SIGKILL);
+    QVERIFY(tavrel.ended());
+
+    LogKeeper keeper(dir.filePath("log.txt"));
+    QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
+    QCOMPARE(keeper.open().recoveredBytes, qint64(9));
+    QVERIFY(keeper.arrivalMs(0) >= sending && keeper.arrivalMs(8) <= sent);
+    QCOMPARE(keeper.arrivalMs(5), keeper.arrivalMs(0));
+    QVERIFY(keeper.arrivalMs(6) - keeper.arrivalMs(5) >= 300);
 }
 
 QTEST_GUILESS_MAIN(TestDurability)

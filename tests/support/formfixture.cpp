@@ -1,9 +1,13 @@
 #include "support/formfixture.h"
 #include "support/files.h"
 
+#include <QSettings>
+
 FormFixture::FormFixture()
 {
     QDir::setCurrent(dir.path());
+    // The View menu's choices are kept in the fixture's folder, never in the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("config"));
     MessageBox::setResponder([this](const MessageBox::Shown &shown) {
         boxes.append(shown);
         return shown.style == MessageBox::YesNoQuestion ? answer : int(MessageBox::Ok);

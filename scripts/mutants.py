@@ -86,7 +86,7 @@ def prepare(tree):
         source = os.path.join(ROOT, name)
         if os.path.isfile(source) and (not os.path.exists(target) or
                                        open(source, "rb").read() != open(target, "rb").read()):
-            shutil.copy2(source, target)
+            shutil.copy(source, target)  # a fresh time stamp, so make rebuilds it
     if not os.path.exists(os.path.join(tree, "build", "CMakeCache.txt")):
         code, output = run(["cmake", "--preset", "dev"], tree)
         if code != 0:

@@ -1,6 +1,7 @@
 // The window's life: building it, loading the log, the commands that are not capture, and how
 // it ends.
 #include "app/form1.h"
+#include "app/findbar.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"
@@ -25,6 +26,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createControls();
     createMenus();
     setUpToolkit();
+    createFind();
     connectHandlers();
     saveAtExit();
     Form_Load();
@@ -85,6 +87,7 @@ void Form1::Form_Load()
 void Form1::Command3_Click()
 {
     Text1->setText(QByteArray());
+    m_findBar->restart();
     Text1->setFocus();
 }
 

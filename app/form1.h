@@ -9,6 +9,7 @@
 #include <optional>
 
 class DialogButtons;
+class FindBar;
 class FocusValidation;
 class LineControl;
 class LogView;
@@ -115,6 +116,9 @@ private:
     void setButtonTop(float top);
     // Its life and end (form1.cpp)
     void connectHandlers();
+    void createFind();
+    void addFindItems(QMenu *menu);
+    QMenu *viewMenu();
     bool runExitSteps();
     void saveAtExit();
     void forgetAtExit();
@@ -171,4 +175,5 @@ private:
     bool m_startRefused = false;
     QString m_portCause;
     QString m_waitNote;
+    FindBar *m_findBar = nullptr;
 };

@@ -27,6 +27,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createMenus();
     setUpToolkit();
     createFind();
+    createCaptureFigures();
     connectHandlers();
     saveAtExit();
     Form_Load();

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "app/toolkit/twips.h"
+#include "capture/capturemeter.h"
 #include "capture/commcontrol.h"
 #include "logfile/logkeeper.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -119,6 +122,11 @@ private:
     void createFind();
     void addFindItems(QMenu *menu);
     QMenu *viewMenu();
+    void createCaptureFigures();
+    void startCaptureFigures();
+    void countReceived(qint64 bytes);
+    void showCaptureFigures();
+    void stopCaptureFigures();
     bool runExitSteps();
     void saveAtExit();
     void forgetAtExit();
@@ -176,4 +184,9 @@ private:
     QString m_portCause;
     QString m_waitNote;
     FindBar *m_findBar = nullptr;
+    // The bytes and the rate of the running capture, shown in the menu bar's corner.
+    CaptureMeter m_captureMeter;
+    QLabel *m_captureFigures = nullptr;
+    QTimer m_figuresTimer;
+    QElapsedTimer m_figuresClock;
 };

@@ -76,8 +76,8 @@ void Form1::Command2_Click()
     MSComm1.setPortOpen(false);
     // What the reader took from the device before it stopped belongs to this capture.
     MSComm1_OnComm();
-    stopCaptureFigures();
     showWaitState();
+    stopCaptureFigures();
     SaveFile(LogFileName);
     Text1->setFocus();
 }

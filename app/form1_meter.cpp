@@ -16,6 +16,12 @@ void Form1::createCaptureFigures()
     m_captureFigures = new QLabel(menuBar());
     m_captureFigures->setObjectName(QStringLiteral("captureFigures"));
     m_captureFigures->setContentsMargins(0, 0, 8, 0);
+    m_captureFigures->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The menu bar places its corner by the width it is first given: room for large figures.
+    m_captureFigures->setMinimumWidth(
+        m_captureFigures->fontMetrics().horizontalAdvance(
+            QStringLiteral("999,999,999,999 bytes, 99,999,999 bytes/s")) +
+        8);
     m_captureFigures->hide();
     menuBar()->setCornerWidget(m_captureFigures, Qt::TopRightCorner);
     m_figuresTimer.setInterval(kFiguresMs);

@@ -26,13 +26,14 @@ public:
 private:
     enum class State { Boundary, OneDigit, TwoDigits, NotItems };
 
+    void step(char c, qint64 at, std::vector<LogMatch> &found);
     void takeItem(quint8 byte, qint64 start, qint64 end, std::vector<LogMatch> &found);
     void breakRun();
 
     QByteArray m_pattern;
     std::vector<int> m_fallback;      // the longest border of each prefix, as in Knuth-Morris-Pratt
     std::vector<qint64> m_itemStarts; // where the last pattern-length items began, in a ring
-    qint64 m_itemCount = 0;
+    size_t m_ring = 0;                // where the next item's start goes
     int m_matched = 0;
     State m_state = State::Boundary;
     int m_value = 0;

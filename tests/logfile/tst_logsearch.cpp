@@ -121,6 +121,8 @@ void TestLogSearch::finds_data()
         << "41 " + kNotice + "42 " << QByteArray("B") << Matches{3 + kNotice.size(), 2};
     QTest::newRow("words before a digit")
         << QByteArray("Port A \r\nA ") << QByteArray("\x0A") << Matches{9, 1};
+    QTest::newRow("a word that starts with a digit")
+        << QByteArray("Ack A \r\nA ") << QByteArray("\x0A") << Matches{8, 1};
     QTest::newRow("item without its blank")
         << QByteArray("41 42\r\n43 ") << QByteArray("B") << Matches{};
     QTest::newRow("a line with lower case")

@@ -110,5 +110,7 @@ struct Options
 void runFullSpeed(const Options &options, Report &report);
 void runWithLargeLog(const Options &options, Report &report);
 void runRecovery(const Options &options, Report &report);
+// Find over the large log beside a plain memmem over the same file.
+void runFind(Report &report, Window &window);
 
 } // namespace Bench

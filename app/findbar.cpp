@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QScrollBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 

@@ -2,7 +2,6 @@
 #include "logfile/logtextreader.h"
 
 #include <QMetaObject>
-#include <QPointer>
 
 LogSearch::LogSearch(QObject *parent, qint64 blockSize)
     : QObject(parent), m_blockSize(std::max<qint64>(1, blockSize))

@@ -39,6 +39,7 @@ FindBar::FindBar(LogView *view) : QFrame(view->parentWidget()), m_view(view), m_
     m_mode = new QComboBox(this);
     m_mode->setObjectName(QStringLiteral("findMode"));
     m_mode->addItems({QStringLiteral("Hex"), QStringLiteral("Text")});
+    m_mode->installEventFilter(this);
     m_status = new QLabel(this);
     m_note = new QLabel(this);
     auto *closeButton = new QToolButton(this);
@@ -226,7 +227,7 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_view && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         place();
-    if (watched != m_pattern || event->type() != QEvent::KeyPress)
+    if ((watched != m_pattern && watched != m_mode) || event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     if (key->key() == Qt::Key_Escape) {

@@ -55,7 +55,7 @@ void TestFindBar::findsGoesRoundAndCloses()
     QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(bar->statusText(), QStringLiteral("match 3 of 3"));
     QCOMPARE(bar->noteText(), QStringLiteral("Wrapped to the bottom"));
-    QTest::keyClick(edit, Qt::Key_Escape);
+    QTest::keyClick(control<QComboBox>(*bar, "findMode"), Qt::Key_Escape);
     QVERIFY(!bar->isVisible());
     QVERIFY(form.isVisible());
     QVERIFY(fixture.view()->hasFocus());

@@ -2,6 +2,7 @@
 // it ends.
 #include "app/form1.h"
 #include "app/keepertimes.h"
+#include "app/findbar.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"
@@ -26,6 +27,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createControls();
     createMenus();
     setUpToolkit();
+    createFind();
+    createCaptureFigures();
     connectHandlers();
     saveAtExit();
     Form_Load();
@@ -88,6 +91,7 @@ void Form1::Form_Load()
 void Form1::Command3_Click()
 {
     Text1->setText(QByteArray());
+    m_findBar->restart();
     Text1->setFocus();
 }
 

@@ -2,16 +2,20 @@
 
 #include "app/toolkit/twips.h"
 #include "app/viewsettings.h"
+#include "capture/capturemeter.h"
 #include "capture/commcontrol.h"
 #include "logfile/logexport.h"
 #include "logfile/logkeeper.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
 class DialogButtons;
 class KeeperTimes;
+class FindBar;
 class FocusValidation;
 class LineControl;
 class LogView;
@@ -141,6 +145,14 @@ private:
     void applyViewSettings();
     // Its life and end (form1.cpp)
     void connectHandlers();
+    void createFind();
+    void addFindItems(QMenu *menu);
+    QMenu *viewMenu();
+    void createCaptureFigures();
+    void startCaptureFigures();
+    void countReceived(qint64 bytes);
+    void showCaptureFigures();
+    void stopCaptureFigures();
     bool runExitSteps();
     void saveAtExit();
     void forgetAtExit();
@@ -199,4 +211,10 @@ private:
     bool m_startRefused = false;
     QString m_portCause;
     QString m_waitNote;
+    FindBar *m_findBar = nullptr;
+    // The bytes and the rate of the running capture, shown in the menu bar's corner.
+    CaptureMeter m_captureMeter;
+    QLabel *m_captureFigures = nullptr;
+    QTimer m_figuresTimer;
+    QElapsedTimer m_figuresClock;
 };

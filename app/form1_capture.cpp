@@ -37,6 +37,7 @@ void Form1::Command1_Click()
     setSettingsRowEnabled(false);
     Text1->setSelStart(Text1->length());
     Text1->setFocus();
+    startCaptureFigures();
     PortSettings = composeSettingsString(Combo5->currentText(), Combo3->currentText(),
                                          Combo2->currentText(), Combo4->currentText());
     if (!setUpPort()) {
@@ -76,6 +77,7 @@ void Form1::Command2_Click()
     // What the reader took from the device before it stopped belongs to this capture.
     MSComm1_OnComm();
     showWaitState();
+    stopCaptureFigures();
     SaveFile(LogFileName);
     Text1->setFocus();
 }
@@ -84,6 +86,7 @@ void Form1::MSComm1_OnComm()
 {
     // Everything waiting is taken; nothing that arrives meanwhile is thrown away.
     const QByteArray ReceivedData = MSComm1.input();
+    countReceived(ReceivedData.size());
     QByteArray items;
     appendHexItems(items, ReceivedData, ColumnCount, lineCapacity(text1Width()));
     if (!items.isEmpty()) {

@@ -1,5 +1,6 @@
 // The log on disk as the user sees it: the caption, the busy pointer and the messages around
 // what the log keeper does.
+#include "app/findbar.h"
 #include "app/form1.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/busypointer.h"
@@ -68,6 +69,9 @@ LogKeeper::Saved Form1::saveLog()
     if (!m_quiet)
         busy.emplace();
     LogKeeper::Saved saved = m_keeper->save();
+    // The text is read from other files now: a search reads it afresh.
+    if (m_findBar)
+        m_findBar->restart();
     // The text lost what another program cut from the log: the view shows what is left.
     if (saved.cutBytes > 0 && !m_quiet) {
         Text1->observe(*m_keeper);

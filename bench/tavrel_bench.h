@@ -118,6 +118,8 @@ struct Options
 void runFullSpeed(const Options &options, Report &report);
 void runWithLargeLog(const Options &options, Report &report);
 void runRecovery(const Options &options, Report &report);
+// Find over the large log beside a plain memmem over the same file.
+void runFind(Report &report, Window &window);
 
 // Shared by the runs: the 99th percentile in ms, the view's page moves, resident memory.
 double p99Ms(std::vector<qint64> values);

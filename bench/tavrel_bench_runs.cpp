@@ -269,6 +269,7 @@ void runWithLargeLog(const Options &options, Report &report)
     const double memory = (residentBytes() - rssBefore) / 1e6;
     report.row("resident memory it added, shown and paged through", number(memory, "MB"),
                "<= 100 MB, logs of any length", memory <= 100);
+    runFind(report, window);
 
     window.start();
     const double save = window.stopNs() / 1e6;

@@ -1,5 +1,6 @@
 #include "logfile/disklogtext.h"
 #include "logfile/fileio.h"
+#include "logfile/logtextreader.h"
 #include "posix/errortext.h"
 
 #include <QFile>
@@ -102,6 +103,12 @@ qint64 DiskLogText::read(qint64 position, char *data, qint64 count) const
             break;
     }
     return done;
+}
+
+std::shared_ptr<const LogTextReader> DiskLogText::reader() const
+{
+    return std::make_shared<FileLogTextReader>(m_baseFd, m_baseSize, m_tailFd, m_tailStart,
+                                               m_tailLength);
 }
 
 qint64 DiskLogText::readUncached(qint64 position, char *data, qint64 count) const

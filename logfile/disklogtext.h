@@ -27,6 +27,8 @@ public:
     void replace(QByteArray text) override;
     qint64 copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset,
                   int *error) const override;
+    // Reads what reached the files; bytes the disk refused so far come with a later reader.
+    std::shared_ptr<const LogTextReader> reader() const override;
     // After a save the same text is wholly in baseFd: the tail starts again, empty, at tailStart.
     void rebase(int baseFd, qint64 baseSize, qint64 tailStart = 0);
     // Where another program cut the base file short, the text loses what it no longer holds;

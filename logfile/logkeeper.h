@@ -46,6 +46,7 @@ public:
     qint64 read(qint64 position, char *data, qint64 count) const override;
     qint64 copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset,
                   int *error) const override;
+    std::shared_ptr<const LogTextReader> reader() const override { return m_text->reader(); }
     // Received text, stamped with the wall clock now.
     void append(QByteArrayView bytes) override;
     // Empties the text and appends the new one: a Clear when it is empty.

@@ -1,5 +1,6 @@
 #include "logfile/logtext.h"
 #include "logfile/fileio.h"
+#include "logfile/logtextreader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,4 +37,9 @@ qint64 MemoryLogText::read(qint64 position, char *data, qint64 count) const
     const qint64 take = std::min<qint64>(count, m_text.size() - position);
     std::memcpy(data, m_text.constData() + position, size_t(take));
     return take;
+}
+
+std::shared_ptr<const LogTextReader> LogText::reader() const
+{
+    return std::make_shared<MemoryLogTextReader>(mid(0, size()));
 }

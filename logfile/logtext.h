@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QtGlobal>
+#include <memory>
+
+class LogTextReader;
 
 // The log's text wherever it is kept, in memory or on disk: the log view reads it by position,
 // and the program only appends to it or replaces it whole.
@@ -21,6 +24,10 @@ public:
     // Writes count bytes from position into the file at fdOffset; returns the count written,
     // with error set when the file refused the rest (0: the text could not be read further).
     virtual qint64 copyTo(int fd, qint64 position, qint64 count, qint64 fdOffset, int *error) const;
+
+    // A reader for another thread: the text as far as it is stored now. This one copies the text,
+    // which suits texts kept in memory.
+    virtual std::shared_ptr<const LogTextReader> reader() const;
 
     // The range as a byte array, as far as it can be read.
     QByteArray mid(qint64 position, qint64 count) const;

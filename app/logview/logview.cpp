@@ -117,6 +117,13 @@ void LogView::setSelStart(qint64 position)
     setCaret(std::clamp<qint64>(position, 0, length()), false);
 }
 
+void LogView::setSelection(qint64 start, qint64 length)
+{
+    start = std::clamp<qint64>(start, 0, this->length());
+    m_anchor = start;
+    setCaret(std::clamp<qint64>(start + length, start, this->length()), true);
+}
+
 void LogView::setSelText(QByteArrayView text)
 {
     const qint64 oldLength = length();

@@ -48,6 +48,8 @@ public:
     // appends the text at the end, where the caret is put first, and the caret ends after it.
     void setSelText(QByteArrayView text);
 
+    // Selects the range, the caret at its end, and scrolls it into view.
+    void setSelection(qint64 start, qint64 length);
     void selectAll();
     void copy();
 

@@ -30,7 +30,8 @@ bool DialogButtons::eventFilter(QObject *watched, QEvent *event)
     // The menu bar holds the focus only while a menu is worked with the keys: Enter and Escape
     // belong to it then.
     if (widget->window() != m_window || qobject_cast<QMenuBar *>(widget) ||
-        QApplication::activePopupWidget() || QApplication::activeModalWidget())
+        QApplication::activePopupWidget() || QApplication::activeModalWidget() ||
+        (m_ownKeys && m_ownKeys->isAncestorOf(widget)))
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

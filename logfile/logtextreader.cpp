@@ -1,0 +1,52 @@
+#include "logfile/logtextreader.h"
+#include "logfile/fileio.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+qint64 MemoryLogTextReader::read(qint64 position, char *data, qint64 count) const
+{
+    count = std::min(count, size() - position);
+    if (position < 0 || count <= 0)
+        return 0;
+    std::memcpy(data, m_text.constData() + position, size_t(count));
+    return count;
+}
+
+FileLogTextReader::FileLogTextReader(int baseFd, qint64 baseSize, int tailFd, qint64 tailStart,
+                                     qint64 tailLength)
+    : m_baseFd(baseFd < 0 ? -1 : ::fcntl(baseFd, F_DUPFD_CLOEXEC, 0)),
+      m_baseSize(m_baseFd < 0 ? 0 : baseSize),
+      m_tailFd(tailFd < 0 ? -1 : ::fcntl(tailFd, F_DUPFD_CLOEXEC, 0)), m_tailStart(tailStart),
+      m_tailLength(m_tailFd < 0 ? 0 : tailLength)
+{
+}
+
+FileLogTextReader::~FileLogTextReader()
+{
+    if (m_baseFd >= 0)
+        ::close(m_baseFd);
+    if (m_tailFd >= 0)
+        ::close(m_tailFd);
+}
+
+qint64 FileLogTextReader::read(qint64 position, char *data, qint64 count) const
+{
+    count = std::min(count, size() - position);
+    if (position < 0 || count <= 0)
+        return 0;
+    qint64 done = 0;
+    if (position < m_baseSize) {
+        const qint64 want = std::min(count, m_baseSize - position);
+        done = FileIo::readAt(m_baseFd, data, want, position);
+        if (done < want)
+            return done;
+    }
+    if (done < count) {
+        const qint64 at = position + done - m_baseSize;
+        done += FileIo::readAt(m_tailFd, data + done, count - done, m_tailStart + at);
+    }
+    return done;
+}

@@ -71,8 +71,9 @@ template <bool Keep> void Decoder::run(QByteArrayView piece, QByteArray *out)
     for (const char c : piece) {
         const int kind = kClasses.of[static_cast<unsigned char>(c)];
         if (kind >= 0) {
-            ++m_length;
-            m_value = m_value * 16 + kind;
+            // A word of more than two digits is no item: its value is never used, nor grown.
+            if (++m_length <= 2)
+                m_value = m_value * 16 + kind;
             continue;
         }
         if (kind == kOther) {

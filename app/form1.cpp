@@ -1,8 +1,8 @@
 // The window's life: building it, loading the log, the commands that are not capture, and how
 // it ends.
 #include "app/form1.h"
-#include "app/keepertimes.h"
 #include "app/findbar.h"
+#include "app/keepertimes.h"
 #include "app/logview/logview.h"
 #include "app/toolkit/focusvalidation.h"
 #include "app/toolkit/messagebox.h"

@@ -14,6 +14,8 @@ void Form1::createFind()
 
 void Form1::addFindItems(QMenu *menu)
 {
+    if (!menu->isEmpty())
+        menu->addSeparator();
     QAction *find = menu->addAction(QStringLiteral("Find..."));
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, m_findBar, &FindBar::open);

@@ -5,8 +5,34 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// The real program from outside: its command line, run without a display (what it prints, its exit
-// status, and that it leaves log.txt alone), and a headless run that the session ends.
+namespace {
+
+const QByteArray kLog("41 42 \r\nD ");
+
+// Runs the real program in the folder with no display, or with the display and platform given.
+QProcess &runWithoutDisplay(QProcess &tavrel, const QTemporaryDir &dir,
+                            const QStringList &arguments, const QString &display = {},
+                            const QString &platform = {})
+{
+    tavrel.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    if (!display.isEmpty())
+        environment.insert("DISPLAY", display);
+    if (!platform.isEmpty())
+        environment.insert("QT_QPA_PLATFORM", platform);
+    tavrel.setProcessEnvironment(environment);
+    tavrel.start(TAVREL_EXECUTABLE, arguments);
+    tavrel.waitForFinished(10000);
+    return tavrel;
+}
+
+} // namespace
+
+// The real program from outside: its command line and exports, run without a display (what it
+// prints, what it writes, its exit status, and that it leaves log.txt alone), and a headless run
+// that the session ends.
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -22,39 +48,42 @@ void TestCommandLine::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("out"); // a line stdout must hold
-    QTest::addColumn<QString>("err"); // the first line of stderr
-    QTest::newRow("help") << QStringList{"--help"} << 0
-                          << "  --list-ports   list the serial "
-                             "devices present, and which of them "
-                             "ports 1 and 2 open"
-                          << "";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "tavrel " TAVREL_VERSION << "";
-    QTest::newRow("list with port 1 given")
-        << QStringList{"--port1", "/dev/tavrel-test-none", "--list-ports"} << 0
-        << "Port 1 opens /dev/tavrel-test-none (not present)"
-        << "";
-    QTest::newRow("port 2 given with =")
-        << QStringList{"--list-ports", "--port2=/dev/tavrel-test-two"} << 0
-        << "Port 2 opens /dev/tavrel-test-two (not present)"
-        << "";
-    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
-                                    << "tavrel: unknown option: --bogus";
-    QTest::newRow("missing argument") << QStringList{"--port1"} << 2 << ""
-                                      << "tavrel: missing argument for --port1";
-    QTest::newRow("empty path") << QStringList{"--port2", ""} << 2 << ""
-                                << "tavrel: empty path for --port2";
-    QTest::newRow("value for a flag") << QStringList{"--help=yes"} << 2 << ""
-                                      << "tavrel: no argument is taken by help";
-    QTest::newRow("stray argument") << QStringList{"log.txt"} << 2 << ""
-                                    << "tavrel: unexpected argument: log.txt";
+    QTest::addColumn<QString>("out");        // a line stdout must hold
+    QTest::addColumn<QString>("err");        // how stderr begins
+    QTest::addColumn<QByteArray>("written"); // the file "out"; null: none
+    const auto row = [](const char *name, const QStringList &arguments, int status,
+                        const QString &out, const QString &err, const QByteArray &written = {}) {
+        QTest::newRow(name) << arguments << status << out << err << written;
+    };
+    row("help", {"--help"}, 0,
+        "  --list-ports   list the serial devices present, and which of them ports 1 and 2 open",
+        "");
+    row("version", {"--version"}, 0, "tavrel " TAVREL_VERSION, "");
+    row("list with port 1 given", {"--port1", "/dev/tavrel-test-none", "--list-ports"}, 0,
+        "Port 1 opens /dev/tavrel-test-none (not present)", "");
+    row("port 2 given with =", {"--list-ports", "--port2=/dev/tavrel-test-two"}, 0,
+        "Port 2 opens /dev/tavrel-test-two (not present)", "");
+    row("unknown option", {"--bogus"}, 2, "", "tavrel: unknown option: --bogus\n");
+    row("missing argument", {"--port1"}, 2, "", "tavrel: missing argument for --port1\n");
+    row("empty path", {"--port2", ""}, 2, "", "tavrel: empty path for --port2\n");
+    row("value for a flag", {"--help=yes"}, 2, "", "tavrel: no argument is taken by help\n");
+    row("stray argument", {"log.txt"}, 2, "", "tavrel: unexpected argument: log.txt\n");
     // Every argument is checked before any is answered: bad input is never a success.
-    QTest::newRow("unknown before help") << QStringList{"-x", "--help"} << 2 << ""
-                                         << "tavrel: unknown option: -x";
-    QTest::newRow("unknown after help") << QStringList{"--help", "--bogus"} << 2 << ""
-                                        << "tavrel: unknown option: --bogus";
-    QTest::newRow("stray after version") << QStringList{"--version", "extra"} << 2 << ""
-                                         << "tavrel: unexpected argument: extra";
+    row("unknown before help", {"-x", "--help"}, 2, "", "tavrel: unknown option: -x\n");
+    row("unknown after help", {"--help", "--bogus"}, 2, "", "tavrel: unknown option: --bogus\n");
+    row("stray after version", {"--version", "extra"}, 2, "",
+        "tavrel: unexpected argument: extra\n");
+    row("export bytes", {"--export-bin", "log.txt", "out"}, 0, "", "", "\x41\x42\x0d");
+    row("export csv", {"--export-csv", "log.txt", "out"}, 0, "", "",
+        "time,offset,bytes,items\n,0,2,41 42\n,8,1,D\n");
+    row("export of a missing log", {"--export-bin", "none.txt", "out"}, 1, "",
+        "tavrel: Could not read none.txt: ");
+    row("export onto the log", {"--export-csv", "log.txt", "log.txt"}, 1, "",
+        "tavrel: Will not write over log.txt: ");
+    row("export with no target", {"--export-csv", "log.txt"}, 2, "",
+        "tavrel: --export-csv takes a log and a file to write, and no other option\n");
+    row("export with another option", {"--start", "--export-bin", "log.txt", "out"}, 2, "",
+        "tavrel: --export-bin takes a log and a file to write, and no other option\n");
 }
 
 void TestCommandLine::options()
@@ -63,30 +92,28 @@ void TestCommandLine::options()
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(QByteArray, written);
     QTemporaryDir dir;
+    QVERIFY(writeFileBytes(dir.filePath("log.txt"), kLog));
     QProcess tavrel;
-    tavrel.setWorkingDirectory(dir.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // With no display at all, a window would end the program with status 1.
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    tavrel.setProcessEnvironment(environment);
-    tavrel.start(TAVREL_EXECUTABLE, arguments);
-    QVERIFY(tavrel.waitForFinished(10000));
+    runWithoutDisplay(tavrel, dir, arguments);
     const QString stdOut = QString::fromLocal8Bit(tavrel.readAllStandardOutput());
     const QString stdErr = QString::fromLocal8Bit(tavrel.readAllStandardError());
     QCOMPARE(tavrel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tavrel.exitCode(), status);
     if (!out.isEmpty())
         QVERIFY2(stdOut.split('\n').contains(out), qPrintable(stdOut));
-    if (status == 0) {
-        QCOMPARE(stdErr, QString());
-    } else {
+    QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(err), qPrintable(stdErr));
+    if (status == 2) {
         QCOMPARE(stdOut, QString());
-        QCOMPARE(stdErr.section('\n', 0, 0), err);
         QVERIFY2(stdErr.section('\n', 1, 1).startsWith("Usage: tavrel"), qPrintable(stdErr));
     }
-    QVERIFY(QDir(dir.path()).isEmpty());
+    QCOMPARE(fileBytes(dir.filePath("out")), written);
+    // log.txt as it was, and nothing else left behind: no times file, journal or temporary file.
+    QCOMPARE(fileBytes(dir.filePath("log.txt")), kLog);
+    const QStringList left =
+        written.isNull() ? QStringList{"log.txt"} : QStringList{"log.txt", "out"};
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), left);
 }
 
 void TestCommandLine::withoutADisplay_data()
@@ -107,26 +134,16 @@ void TestCommandLine::withoutADisplay()
     QFETCH(QString, display);
     QFETCH(QString, platform);
     QTemporaryDir dir;
-    QVERIFY(writeFileBytes(dir.filePath("log.txt"), "41 "));
+    QVERIFY(writeFileBytes(dir.filePath("log.txt"), kLog));
     QProcess tavrel;
-    tavrel.setWorkingDirectory(dir.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    if (!display.isEmpty())
-        environment.insert("DISPLAY", display);
-    if (!platform.isEmpty())
-        environment.insert("QT_QPA_PLATFORM", platform);
-    tavrel.setProcessEnvironment(environment);
-    tavrel.start(TAVREL_EXECUTABLE, {"--start"});
-    QVERIFY(tavrel.waitForFinished(10000));
+    runWithoutDisplay(tavrel, dir, {"--start"}, display, platform);
     const QString stdErr = QString::fromLocal8Bit(tavrel.readAllStandardError());
     QCOMPARE(tavrel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tavrel.exitCode(), 1);
     QVERIFY2(stdErr.startsWith("tavrel: cannot open the window: ") && stdErr.count('\n') == 1,
              qPrintable(stdErr));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});
-    QCOMPARE(fileBytes(dir.filePath("log.txt")), QByteArray("41 "));
+    QCOMPARE(fileBytes(dir.filePath("log.txt")), kLog);
 }
 
 void TestCommandLine::sessionEndSavesTheLoadedLog()

@@ -50,7 +50,6 @@ class TestLogExport : public QObject
 private Q_SLOTS:
     void init();
     void roundTripGivesBackWhatWasSent();
-    void logWithoutTimesExportsByLines();
     void failuresLeaveTheTargetAlone_data();
     void failuresLeaveTheTargetAlone();
 
@@ -119,15 +118,6 @@ void TestLogExport::roundTripGivesBackWhatWasSent()
     QCOMPARE(part.rows.size(), 3);
     QCOMPARE(part.rows[0][1].toLongLong(), from);
     QCOMPARE(parseTime(part.rows[2][0]), chunkTimes[12]);
-}
-
-void TestLogExport::logWithoutTimesExportsByLines()
-{
-    QVERIFY(writeFileBytes(m_log, "41 42 \r\n43 \r\n"));
-    const QString csv = path("out.csv");
-    const LogExport::Result result = LogExport::writeFile(LogExport::Format::Csv, m_log, csv);
-    QVERIFY2(result.ok, qPrintable(result.errorText));
-    QCOMPARE(fileBytes(csv), QByteArray("time,offset,bytes,items\n,0,2,41 42\n,8,1,43\n"));
 }
 
 void TestLogExport::failuresLeaveTheTargetAlone_data()

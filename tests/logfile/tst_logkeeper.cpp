@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,7 +38,6 @@ private Q_SLOTS:
     void damagedJournalShowsItsIntactPartAndKeepsTheRest();
     void unreadableJournalIsSetAside_data();
     void unreadableJournalIsSetAside();
-    void failingFlushIsReported();
 
 private:
     QTemporaryDir m_dir{
@@ -310,29 +308,6 @@ void TestLogKeeper::unreadableJournalIsSetAside()
              qPrintable(opened.journalSetAside + opened.journalSetAsideError));
     QCOMPARE(fileBytes(Journal::dataPathFor(kLog) + ".unread"), QByteArray("41 42 "));
     QCOMPARE(keeper.mid(0, 100), QByteArray("old "));
-}
-
-void TestLogKeeper::failingFlushIsReported()
-{
-    LogKeeper keeper(kLog);
-    QVERIFY(keeper.claim().status == Journal::Claim::Status::Claimed);
-    QSemaphore reported;
-    QString cause;
-    keeper.journal().setErrorHandler([&](const QString &text) {
-        cause = text;
-        reported.release();
-    });
-    keeper.open();
-    FaultShim::flushFails = true;
-    keeper.append("41 ");
-    const bool wasReported = reported.tryAcquire(1, 5000);
-    const bool synced = keeper.journal().syncNow();
-    FaultShim::flushFails = false;
-    QVERIFY(wasReported);
-    QCOMPARE(cause, errorText(EIO));
-    QVERIFY(!synced);
-    QVERIFY2(keeper.journal().errorText().contains(cause),
-             qPrintable(keeper.journal().errorText()));
 }
 
 QTEST_GUILESS_MAIN(TestLogKeeper)

@@ -179,14 +179,29 @@ void Form1::reportRecovery(const LogKeeper::Opened &opened)
 {
     const Journal &journal = m_keeper->journal();
     const QLocale numbers = QLocale::c();
+    const QString bytes = numbers.toString(qlonglong(opened.recoveredBytes));
     // Saved already when OpenFile had to create log.txt; else it waits for the next save.
-    QString text =
-        QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added to the "
-                       "log since its last save were recovered from %2")
-            .arg(numbers.toString(qlonglong(opened.recoveredBytes)), journal.dataPath()) +
-        (journal.isEmpty() ? QString(" and saved to " + LogFileName + ".")
-                           : QString("; they are safe there and are written to " + LogFileName +
-                                     " at the next save."));
+    const bool saved = journal.isEmpty();
+    QString text;
+    if (!opened.recoveredClear) {
+        text = QStringLiteral("Tavrel ended last time without saving. The %1 bytes it had added "
+                              "to the log since its last save were recovered from %2")
+                   .arg(bytes, journal.dataPath()) +
+               (saved ? QString(" and saved to " + LogFileName + ".")
+                      : QString("; they are safe there and are written to " + LogFileName +
+                                " at the next save."));
+    } else if (opened.recoveredBytes > 0) {
+        // The Clear is recovered too: the user must know the old log goes at the next save.
+        text = QStringLiteral("Tavrel ended last time without saving, after the log had been "
+                              "cleared. The %1 bytes received since were recovered from %2")
+                   .arg(bytes, journal.dataPath()) +
+               (saved ? QString(" and saved as " + LogFileName + ".")
+                      : QString("; the next save replaces " + LogFileName + " with them."));
+    } else {
+        text = "Tavrel ended last time without saving, after the log had been cleared; " +
+               (saved ? QString(LogFileName + " is now empty.")
+                      : QString("the next save empties " + LogFileName + "."));
+    }
     // What could not be checked is not shown, and the user learns where it is kept.
     if (!opened.journalSetAside.isEmpty())
         text +=

@@ -83,6 +83,7 @@ LogKeeper::Opened LogKeeper::open()
         m_journal.forEachPiece(
             recovery, [&](qint64 at, qint64 timeMs) { m_times.add(baseSize + at, timeMs); });
         opened.recoveredBytes = recovery.textEnd - recovery.textStart;
+        opened.recoveredClear = recovery.cleared;
     } else {
         m_journal.start(m_savedIdentity);
     }

@@ -32,6 +32,8 @@ public:
         // What a run that ended without saving left, shown now and kept in the journal until
         // the next save; -1 when there was nothing.
         qint64 recoveredBytes = -1;
+        // The run had cleared the log: the recovered text replaces log.txt at the next save.
+        bool recoveredClear = false;
         // What the journal held past the part it vouches for: kept aside (journalSetAside).
         qint64 uncheckedBytes = 0;
         // A journal that cannot be read is moved aside, never deleted: where it went, or why not.

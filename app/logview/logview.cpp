@@ -128,11 +128,16 @@ void LogView::setSelText(QByteArrayView text)
 {
     const qint64 oldLength = length();
     // A selection that the append empties must be painted away.
-    m_onlyAppended = selLength() == 0 && (m_onlyAppended || !m_refreshPending);
+    m_onlyAppended = (m_held || selLength() == 0) && (m_onlyAppended || !m_refreshPending);
     m_text->append(text);
     m_rows->appended(oldLength);
     if (m_appendedFrom < 0)
         m_appendedFrom = oldLength;
+    if (m_held) {
+        countArrived(text);
+        scheduleRefresh(AppendFrameMs);
+        return;
+    }
     m_caret = m_anchor = length();
     m_goalX = -1;
     m_followCaret = true;
@@ -203,11 +208,13 @@ void LogView::refresh()
     m_refreshTimer.stop();
     m_refreshPending = false;
     m_sinceRefresh.start();
-    const bool onlyAppended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0 &&
-                              m_followCaret && m_caret == length();
+    const bool appended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0;
+    const bool onlyAppended = appended && m_followCaret && m_caret == length();
     const qint64 oldTop = m_top;
     updateScrollRange();
-    if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
+    if (appended && m_held && !m_followCaret) {
+        showHeldAppended(m_appendedFrom);
+    } else if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
         if (m_followCaret)
             ensureCaretVisible();
         viewport()->update();
@@ -261,6 +268,7 @@ void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateLayoutWidth();
+    placeHeldIndicator();
     scheduleRefresh();
 }
 

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+class QLabel;
+
 #include "app/logview/arrivaltimes.h"
 #include "app/logview/logviewrows.h"
 #include "app/logview/timecolumn.h"
@@ -69,6 +71,14 @@ public:
     QString timeTip(qint64 position) const;
     // The selection's time span and byte count, when its times are known.
     QString selectionTimeTip() const;
+
+    // While text arrives the view follows the end, unless the user scrolled away from it or
+    // pressed Scroll Lock: then it holds still, and the caret and the selection stay.
+    bool isHeld() const { return m_held; }
+    // Received bytes appended since the view was held.
+    qint64 arrivedWhileHeld() const { return m_arrivedWhileHeld; }
+    // Goes back to the end and follows it again.
+    void follow();
 
 Q_SIGNALS:
     // The user clicked in the view.
@@ -139,6 +149,13 @@ private:
     void ensureCaretVisible();
     bool showAppended(qint64 from, qint64 oldTop);
     void setTop(qint64 rowStart);
+    // Holding still while text arrives (logviewhold.cpp).
+    void updateHold();
+    void setHeld(bool held);
+    void countArrived(QByteArrayView text);
+    void showHeldAppended(qint64 from);
+    void showHeldIndicator();
+    void placeHeldIndicator();
 
     int visibleRows() const;
     Row stepRows(Row row, qint64 rows) const;
@@ -192,4 +209,8 @@ private:
     std::optional<TimeFormat> m_timeFormat;
     std::optional<int> m_gapThresholdMs;
     qreal m_gutter = 0;
+    bool m_held = false;
+    bool m_scrollLock = false;
+    qint64 m_arrivedWhileHeld = 0;
+    QLabel *m_heldIndicator = nullptr;
 };

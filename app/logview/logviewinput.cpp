@@ -53,6 +53,20 @@ void LogView::keyPressEvent(QKeyEvent *event)
         copy();
         return;
     }
+    if (event->key() == Qt::Key_ScrollLock) {
+        m_scrollLock = !m_scrollLock;
+        if (m_scrollLock)
+            setHeld(true);
+        else
+            follow();
+        return;
+    }
+    // The held view's note says End: both End keys go back to following.
+    if (m_held &&
+        (event == QKeySequence::MoveToEndOfLine || event == QKeySequence::MoveToEndOfDocument)) {
+        follow();
+        return;
+    }
     for (const Binding &binding : bindings) {
         if (event == binding.move || event == binding.select) {
             moveCaret(binding.action, event == binding.select);

@@ -14,6 +14,7 @@ class QLabel;
 #include "app/logview/arrivaltimes.h"
 #include "app/logview/logviewrows.h"
 #include "app/logview/timecolumn.h"
+#include "logfile/hexitemmatcher.h"
 
 class LogText;
 class LogViewLayout;
@@ -79,6 +80,12 @@ public:
     qint64 arrivedWhileHeld() const { return m_arrivedWhileHeld; }
     // Goes back to the end and follows it again.
     void follow();
+
+    // Where the received bytes hold the pattern, the shown rows get a light background; they
+    // are found for the rows on screen at each paint. Empty: none.
+    void setMatchHighlight(const QByteArray &pattern);
+    // The matches of the highlighted pattern that reach into the shown rows.
+    std::vector<LogMatch> matchesShown() const;
 
 Q_SIGNALS:
     // The user clicked in the view.
@@ -167,6 +174,9 @@ private:
     QRect characterRect(qint64 position) const;
     void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
                  const std::vector<qint64> &quietGaps);
+    std::vector<LogMatch> matchesIn(const Row &first, const Row &last) const;
+    void drawMatches(QPainter &painter, const std::vector<LogMatch> &matches, const Row &row,
+                     const QByteArray &text, qreal y) const;
     // The time column and the quiet-gap rules (logviewtimes.cpp).
     qreal textLeft() const { return Margin + m_gutter; }
     void updateGutter();
@@ -213,4 +223,5 @@ private:
     bool m_scrollLock = false;
     qint64 m_arrivedWhileHeld = 0;
     QLabel *m_heldIndicator = nullptr;
+    QByteArray m_matchPattern;
 };

@@ -96,11 +96,14 @@ void LogView::paintEvent(QPaintEvent *event)
     painter.fillRect(dirty, palette().color(QPalette::Base));
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
+    const std::vector<LogMatch> matches = matchesIn(rows.front(), rows.back());
     qreal y = Margin;
     for (const Row &shown : rows) {
         // Only what needs painting: appended text repaints a few rows at the bottom.
-        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
+            drawMatches(painter, matches, shown, m_rows->rowText(shown), y);
             drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+        }
         y += m_layout->lineSpacing();
     }
 }

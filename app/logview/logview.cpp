@@ -1,5 +1,6 @@
 #include "app/logview/logview.h"
 
+#include "app/logview/charactercolumn.h"
 #include "app/logview/logviewaccessible.h"
 #include "app/logview/logviewlayout.h"
 #include "app/toolkit/messagebox.h"
@@ -35,6 +36,7 @@ LogView::LogView(QWidget *parent)
     // repainting it all.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setRange(0, 0);
+    updateCharacterFont();
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &LogView::scrollBarAction);
     updateLayoutWidth();
 }
@@ -274,7 +276,13 @@ void LogView::resizeEvent(QResizeEvent *event)
 
 void LogView::updateLayoutWidth()
 {
-    if (m_layout->setWidth(viewport()->width() - 2 * Margin - m_gutter)) {
+    const qreal room = viewport()->width() - 2 * Margin - m_gutter;
+    // With the characters column a row holds as many items as both sides have room for.
+    m_rowItems =
+        m_characters ? CharacterColumn::itemsPerRow(room - CharactersGap, itemWidth(), m_cell) : 0;
+    const qreal characters = m_characters ? CharactersGap + m_rowItems * m_cell : 0;
+    const bool widthChanged = m_layout->setWidth(room - characters);
+    if (m_layout->setMaxWords(m_rowItems) || widthChanged) {
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
     }
@@ -285,6 +293,7 @@ void LogView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_layout->setFont(font());
+        updateCharacterFont();
         updateGutter();
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
+#include <QFont>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -86,6 +87,16 @@ public:
     void setMatchHighlight(const QByteArray &pattern);
     // The matches of the highlighted pattern that reach into the shown rows.
     std::vector<LogMatch> matchesShown() const;
+
+    // The received bytes of each row as characters, right of the hex: drawn beside the text,
+    // never part of it; the rows narrow so that both fit.
+    void setCharacterColumn(bool on);
+    bool characterColumn() const { return m_characters; }
+    // The selection's received bytes as the column shows them, whole items.
+    QByteArray selectedCharacters() const;
+    void copyCharacters();
+    // Where the characters column shows the item at the position; empty where it shows none.
+    QRect characterCell(qint64 position) const;
 
 Q_SIGNALS:
     // The user clicked in the view.
@@ -175,6 +186,14 @@ private:
     void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
                  const std::vector<qint64> &quietGaps);
     std::vector<LogMatch> matchesIn(const Row &first, const Row &last) const;
+    // The characters column (logviewcharacters.cpp).
+    static constexpr int CharactersGap = 12;
+    void updateCharacterFont();
+    qreal itemWidth() const;
+    qreal charactersLeft() const;
+    qint64 positionInCharacters(const Row &row, qreal x) const;
+    void drawCharacters(QPainter &painter, const Row &row, const QByteArray &text, qreal y,
+                        const std::vector<LogMatch> &matches);
     void drawMatches(QPainter &painter, const std::vector<LogMatch> &matches, const Row &row,
                      const QByteArray &text, qreal y) const;
     // The time column and the quiet-gap rules (logviewtimes.cpp).
@@ -224,4 +243,8 @@ private:
     qint64 m_arrivedWhileHeld = 0;
     QLabel *m_heldIndicator = nullptr;
     QByteArray m_matchPattern;
+    bool m_characters = false;
+    QFont m_characterFont;
+    qreal m_cell = 0;
+    int m_rowItems = 0;
 };

@@ -60,7 +60,10 @@ qint64 LogView::rowOnScreen(const Row &row) const
 qint64 LogView::positionAt(const QPoint &point) const
 {
     const qint64 index = qint64(std::floor((point.y() - Margin) / m_layout->lineSpacing()));
-    return positionInRow(stepRows(m_rows->rowAt(m_top), index), point.x());
+    const Row row = stepRows(m_rows->rowAt(m_top), index);
+    if (m_characters && point.x() >= charactersLeft() - CharactersGap / 2)
+        return positionInCharacters(row, point.x());
+    return positionInRow(row, point.x());
 }
 
 QRect LogView::characterRect(qint64 position) const
@@ -94,6 +97,11 @@ void LogView::paintEvent(QPaintEvent *event)
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
     const QRect dirty = event->rect();
     painter.fillRect(dirty, palette().color(QPalette::Base));
+    if (m_characters) {
+        const qreal left = charactersLeft() - CharactersGap / 2;
+        painter.fillRect(QRectF(left, 0, viewport()->width() - left, viewport()->height()),
+                         palette().color(QPalette::AlternateBase));
+    }
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
     const std::vector<LogMatch> matches = matchesIn(rows.front(), rows.back());
@@ -101,8 +109,11 @@ void LogView::paintEvent(QPaintEvent *event)
     for (const Row &shown : rows) {
         // Only what needs painting: appended text repaints a few rows at the bottom.
         if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
-            drawMatches(painter, matches, shown, m_rows->rowText(shown), y);
+            const QByteArray text = m_rows->rowText(shown);
+            drawMatches(painter, matches, shown, text, y);
             drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+            if (m_characters)
+                drawCharacters(painter, shown, text, y, matches);
         }
         y += m_layout->lineSpacing();
     }

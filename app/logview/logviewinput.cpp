@@ -209,6 +209,9 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     QAction *copyAction = menu.addAction(tr("&Copy"), this, [this] { copy(); });
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(selLength() > 0);
+    QAction *copyCharactersAction =
+        menu.addAction(tr("Copy C&haracters"), this, [this] { copyCharacters(); });
+    copyCharactersAction->setEnabled(selLength() > 0);
     menu.addSeparator();
     QAction *selectAllAction = menu.addAction(tr("Select &All"), this, [this] { selectAll(); });
     selectAllAction->setShortcut(QKeySequence::SelectAll);

@@ -217,7 +217,7 @@ void TestCapture::heldViewStaysWhileAMegabyteASecondArrives()
     QCOMPARE(view->text(), hexOf(all));
     auto *indicator = view->findChild<QLabel *>("heldIndicator");
     QVERIFY(indicator && indicator->isVisible());
-    QCOMPARE(indicator->text(), QStringLiteral("+1,000,000 bytes, End to follow"));
+    QTRY_COMPARE(indicator->text(), QStringLiteral("+1,000,000 bytes, End to follow"));
 
     if (follow == Follow::ScrollToBottom)
         bar->triggerAction(QAbstractSlider::SliderToMaximum);

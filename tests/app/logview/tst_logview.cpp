@@ -232,6 +232,48 @@ private Q_SLOTS:
             QCOMPARE(shade(position), base);
     }
 
+    // The column is never part of the text; a selection made on either side shows on both.
+    void charactersBesideTheHex()
+    {
+        const QByteArray text("41 42 43 \r\nCommPort not available.\r\n0 7E 7F 20 ");
+        m_view->setText(text);
+        m_view->setCharacterColumn(true);
+        QTest::qWait(50);
+        QCOMPARE(m_view->text(), text);
+        QWidget *viewport = m_view->viewport();
+        const QRect from = m_view->characterCell(3);
+        const QPoint to = m_view->characterCell(6).topRight() + QPoint(-1, 2);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, from.topLeft() + QPoint(1, 2));
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+        QCOMPARE(m_view->selText(), QByteArray("42 43"));
+        QCOMPARE(m_view->selectedCharacters(), QByteArray("BC"));
+        const QColor highlight = m_view->palette().color(QPalette::Highlight);
+        const auto shade = [&](const QPoint &point) {
+            return viewport->grab().toImage().pixelColor(point);
+        };
+        QCOMPARE(shade(pointOf(m_view, 5)), highlight);
+        const QPoint cellOf41 = m_view->characterCell(0).topLeft() + QPoint(1, 1);
+        QVERIFY(shade(cellOf41) != highlight);
+        m_view->setSelection(1, 1);
+        QCOMPARE(shade(cellOf41), highlight);
+        m_view->selectAll();
+        m_view->copyCharacters();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ABC.~. "));
+        // One-digit items are narrower than their cells: the rows hold no more than fit.
+        m_view->setText(QByteArray("1 ").repeated(40));
+        QTest::qWait(50);
+        for (int position = 0; position < 80; position += 2) {
+            const QRect cell = m_view->characterCell(position);
+            QVERIFY2(cell.isValid() && cell.right() < viewport->width(),
+                     qPrintable(QString::number(position)));
+        }
+        m_view->setCharacterColumn(false);
+        QCOMPARE(m_view->characterCell(0), QRect());
+    }
+
     void followsInsertedText()
     {
         for (int i = 0; i < 500; ++i)

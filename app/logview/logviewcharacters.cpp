@@ -29,16 +29,17 @@ void LogView::updateCharacterFont()
     // Characters in cells of one width, as under the items they stand for.
     m_characterFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_characterFont.setPointSizeF(font().pointSizeF());
-    m_cell = std::ceil(QFontMetricsF(m_characterFont).horizontalAdvance(QLatin1Char('M')));
+    // A string drawn without kerning steps by exactly this: the cells stay under their characters.
+    m_characterFont.setKerning(false);
+    m_cell = QFontMetricsF(m_characterFont).horizontalAdvance(QLatin1Char('M'));
 }
 
-// A two-digit item and its blank, the widest an item is.
+// A two-digit item and its blank, on average: rows of wider items wrap by the width first,
+// with fewer items than the column has cells.
 qreal LogView::itemWidth() const
 {
-    qreal digit = 0;
-    for (const char c : QByteArrayView("0123456789ABCDEF"))
-        digit = std::max(digit, m_layout->advance(uchar(c)));
-    return 2 * digit + m_layout->advance(' ');
+    const QByteArrayView digits("0123456789ABCDEF");
+    return 2 * m_layout->textWidth(digits) / qreal(digits.size()) + m_layout->advance(' ');
 }
 
 qreal LogView::charactersLeft() const

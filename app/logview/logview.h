@@ -187,7 +187,7 @@ private:
                  const std::vector<qint64> &quietGaps);
     std::vector<LogMatch> matchesIn(const Row &first, const Row &last) const;
     // The characters column (logviewcharacters.cpp).
-    static constexpr int CharactersGap = 12;
+    static constexpr qreal CharactersGap = 12;
     void updateCharacterFont();
     qreal itemWidth() const;
     qreal charactersLeft() const;

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QRawFont>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -192,8 +193,10 @@ private:
     qreal itemWidth() const;
     qreal charactersLeft() const;
     qint64 positionInCharacters(const Row &row, qreal x) const;
-    void drawCharacters(QPainter &painter, const Row &row, const QByteArray &text, qreal y,
+    void drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRect &dirty,
                         const std::vector<LogMatch> &matches);
+    void drawCharacterRow(QPainter &painter, const Row &row, qreal y,
+                          const std::vector<LogMatch> &matches);
     void drawMatches(QPainter &painter, const std::vector<LogMatch> &matches, const Row &row,
                      const QByteArray &text, qreal y) const;
     // The time column and the quiet-gap rules (logviewtimes.cpp).
@@ -245,6 +248,10 @@ private:
     QByteArray m_matchPattern;
     bool m_characters = false;
     QFont m_characterFont;
+    // The glyph of each byte's character in that font, laid out once: shaping each row cost
+    // as much as the row's hex.
+    QRawFont m_characterGlyphs;
+    std::vector<quint32> m_glyphOfByte;
     qreal m_cell = 0;
     int m_rowItems = 0;
 };

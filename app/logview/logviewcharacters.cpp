@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QPainter>
 #include <cmath>
@@ -32,6 +33,12 @@ void LogView::updateCharacterFont()
     // A string drawn without kerning steps by exactly this: the cells stay under their characters.
     m_characterFont.setKerning(false);
     m_cell = QFontMetricsF(m_characterFont).horizontalAdvance(QLatin1Char('M'));
+    m_characterGlyphs = QRawFont::fromFont(m_characterFont);
+    QString shown(256, QLatin1Char('.'));
+    for (int byte = 0; byte < 256; ++byte)
+        shown[byte] = QLatin1Char(CharacterColumn::shown(uchar(byte)));
+    const QList<quint32> glyphs = m_characterGlyphs.glyphIndexesForString(shown);
+    m_glyphOfByte.assign(glyphs.begin(), glyphs.end());
 }
 
 // A two-digit item and its blank, on average: rows of wider items wrap by the width first,
@@ -97,15 +104,36 @@ QRectF cellsIn(const std::vector<CharacterColumn::Item> &items, qint64 rowStart,
 
 } // namespace
 
-void LogView::drawCharacters(QPainter &painter, const Row &row, const QByteArray &text, qreal y,
+void LogView::drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRect &dirty,
                              const std::vector<LogMatch> &matches)
 {
-    const std::vector<CharacterColumn::Item> items = CharacterColumn::itemsOf(text);
+    const qreal left = charactersLeft() - CharactersGap / 2;
+    painter.fillRect(QRectF(left, 0, viewport()->width() - left, viewport()->height()),
+                     palette().color(QPalette::AlternateBase));
+    qreal y = Margin;
+    for (const Row &row : rows) {
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+            drawCharacterRow(painter, row, y, matches);
+        y += m_layout->lineSpacing();
+    }
+}
+
+void LogView::drawCharacterRow(QPainter &painter, const Row &row, qreal y,
+                               const std::vector<LogMatch> &matches)
+{
+    const std::vector<CharacterColumn::Item> items = CharacterColumn::itemsOf(m_rows->rowText(row));
     if (items.empty())
         return;
-    QString characters;
-    for (const CharacterColumn::Item &item : items)
-        characters += QLatin1Char(CharacterColumn::shown(item.byte));
+    QList<quint32> glyphs(qsizetype(items.size()));
+    QList<QPointF> positions(qsizetype(items.size()));
+    for (size_t k = 0; k < items.size(); ++k) {
+        glyphs[qsizetype(k)] = m_glyphOfByte.size() == 256 ? m_glyphOfByte[items[k].byte] : 0;
+        positions[qsizetype(k)] = QPointF(qreal(k) * m_cell, 0);
+    }
+    QGlyphRun characters;
+    characters.setRawFont(m_characterGlyphs);
+    characters.setGlyphIndexes(glyphs);
+    characters.setPositions(positions);
     const qreal left = charactersLeft();
     const qreal height = m_layout->lineSpacing();
     QColor light = palette().color(QPalette::Highlight);
@@ -116,20 +144,19 @@ void LogView::drawCharacters(QPainter &painter, const Row &row, const QByteArray
         painter.fillRect(cells.adjusted(0, y, 0, y + height), light);
     }
     const QPointF origin(left, y + m_layout->ascent());
-    painter.save();
-    painter.setFont(m_characterFont);
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(origin, characters);
+    painter.drawGlyphRun(origin, characters);
     const QRectF selected =
         cellsIn(items, row.start, selStart(), selStart() + selLength(), left, m_cell)
             .adjusted(0, y, 0, y + height);
     if (selected.width() > 0) {
+        painter.save();
         painter.setClipRect(selected);
         painter.fillRect(selected, palette().color(QPalette::Highlight));
         painter.setPen(palette().color(QPalette::HighlightedText));
-        painter.drawText(origin, characters);
+        painter.drawGlyphRun(origin, characters);
+        painter.restore();
     }
-    painter.restore();
 }
 
 QByteArray LogView::selectedCharacters() const

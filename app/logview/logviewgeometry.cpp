@@ -97,11 +97,6 @@ void LogView::paintEvent(QPaintEvent *event)
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
     const QRect dirty = event->rect();
     painter.fillRect(dirty, palette().color(QPalette::Base));
-    if (m_characters) {
-        const qreal left = charactersLeft() - CharactersGap / 2;
-        painter.fillRect(QRectF(left, 0, viewport()->width() - left, viewport()->height()),
-                         palette().color(QPalette::AlternateBase));
-    }
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
     const std::vector<LogMatch> matches = matchesIn(rows.front(), rows.back());
@@ -109,14 +104,13 @@ void LogView::paintEvent(QPaintEvent *event)
     for (const Row &shown : rows) {
         // Only what needs painting: appended text repaints a few rows at the bottom.
         if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
-            const QByteArray text = m_rows->rowText(shown);
-            drawMatches(painter, matches, shown, text, y);
+            drawMatches(painter, matches, shown, m_rows->rowText(shown), y);
             drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
-            if (m_characters)
-                drawCharacters(painter, shown, text, y, matches);
         }
         y += m_layout->lineSpacing();
     }
+    if (m_characters)
+        drawCharacters(painter, rows, dirty, matches);
 }
 
 void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,

@@ -61,8 +61,10 @@ void LogView::keyPressEvent(QKeyEvent *event)
             follow();
         return;
     }
-    // The held view's note says End: both End keys go back to following.
-    if (m_held &&
+    // Once the held view's note says End, both End keys go back to following; before it (and
+    // while idle) End goes to the row's end as always.
+    const bool noteShown = m_held && m_arrivedWhileHeld > 0;
+    if (noteShown &&
         (event == QKeySequence::MoveToEndOfLine || event == QKeySequence::MoveToEndOfDocument)) {
         follow();
         return;

@@ -76,6 +76,7 @@ void FindBar::close()
     m_follow.stop();
     m_searched.clear();
     m_pending = 0;
+    m_view->setMatchHighlight({});
     hide();
     m_view->setFocus();
 }
@@ -110,6 +111,7 @@ bool FindBar::searchTyped()
     m_count = 0;
     m_current = -1;
     m_pending = 0;
+    m_view->setMatchHighlight(pattern.isValid() ? pattern.bytes : QByteArray());
     if (!pattern.isValid()) {
         m_searched.clear();
         m_follow.stop();

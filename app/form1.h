@@ -63,6 +63,8 @@ public:
     QAction *mnuViewSincePrevious = nullptr;
     QAction *mnuViewQuietGaps = nullptr;
     QAction *mnuViewGapThreshold = nullptr;
+    QAction *mnuViewCharacters = nullptr;
+    QAction *mnuViewCopyCharacters = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpAbout = nullptr;
 
@@ -81,6 +83,8 @@ public:
     void mnuViewTimeFormat_Click();
     void mnuViewQuietGaps_Click();
     void mnuViewGapThreshold_Click();
+    void mnuViewCharacters_Click();
+    void mnuViewCopyCharacters_Click();
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
     void MSComm1_WaitChanged();

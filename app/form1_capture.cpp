@@ -114,7 +114,10 @@ void Form1::reportFullDisk()
 
 void Form1::keepCaretAtEnd()
 {
-    // A caret moved with the keys must neither overwrite captured items nor split them.
+    // A caret moved with the keys must neither overwrite captured items nor split them; a held
+    // view keeps it where the user put it, as the items go to the end all the same.
+    if (Text1->isHeld())
+        return;
     if (Text1->selStart() != Text1->length() || Text1->selLength() != 0)
         Text1->setSelStart(Text1->length());
 }
@@ -142,7 +145,8 @@ void Form1::MSComm1_DeviceBack()
 
 void Form1::Text1_Click()
 {
-    if (isCapturing())
+    // A view the user holds keeps the click, so a selection can be made while data arrives.
+    if (isCapturing() && !Text1->isHeld())
         Text1->setSelStart(Text1->length());
 }
 

@@ -1,5 +1,5 @@
-// The View menu: arrival times beside the log and quiet gaps marked in it, drawn by the log
-// view and never part of the text.
+// The View menu: arrival times beside the log, quiet gaps marked in it and the received bytes as
+// characters, drawn by the log view and never part of the text.
 #include "app/form1.h"
 #include "app/keepertimes.h"
 #include "app/logview/logview.h"
@@ -26,11 +26,18 @@ void Form1::createViewMenu()
     mnuViewQuietGaps = mnuView->addAction("Quiet Gap Marks");
     mnuViewQuietGaps->setCheckable(true);
     mnuViewGapThreshold = mnuView->addAction("Quiet Gap Threshold...");
+    mnuView->addSeparator();
+    mnuViewCharacters = mnuView->addAction("Characters");
+    mnuViewCharacters->setCheckable(true);
+    mnuViewCopyCharacters = mnuView->addAction("Copy Characters");
+    mnuViewCopyCharacters->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
 
     connect(mnuViewArrivalTimes, &QAction::triggered, this, &Form1::mnuViewArrivalTimes_Click);
     connect(formats, &QActionGroup::triggered, this, &Form1::mnuViewTimeFormat_Click);
     connect(mnuViewQuietGaps, &QAction::triggered, this, &Form1::mnuViewQuietGaps_Click);
     connect(mnuViewGapThreshold, &QAction::triggered, this, &Form1::mnuViewGapThreshold_Click);
+    connect(mnuViewCharacters, &QAction::triggered, this, &Form1::mnuViewCharacters_Click);
+    connect(mnuViewCopyCharacters, &QAction::triggered, this, &Form1::mnuViewCopyCharacters_Click);
 }
 
 void Form1::showArrivalTimes()
@@ -54,6 +61,8 @@ void Form1::applyViewSettings()
         QString("Quiet Gap Threshold (%1 ms)...").arg(m_view.gapThresholdMs));
     Text1->setTimeColumn(m_view.arrivalTimes ? std::optional(m_view.format) : std::nullopt);
     Text1->setQuietGapMarks(m_view.quietGaps ? std::optional(m_view.gapThresholdMs) : std::nullopt);
+    mnuViewCharacters->setChecked(m_view.characters);
+    Text1->setCharacterColumn(m_view.characters);
 }
 
 void Form1::mnuViewArrivalTimes_Click()
@@ -95,4 +104,16 @@ void Form1::mnuViewGapThreshold_Click()
     m_view.quietGaps = true;
     m_view.save();
     applyViewSettings();
+}
+
+void Form1::mnuViewCharacters_Click()
+{
+    m_view.characters = mnuViewCharacters->isChecked();
+    m_view.save();
+    applyViewSettings();
+}
+
+void Form1::mnuViewCopyCharacters_Click()
+{
+    Text1->copyCharacters();
 }

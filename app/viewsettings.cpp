@@ -35,6 +35,7 @@ ViewSettings ViewSettings::load()
         if (format == QLatin1String(formatName(each)))
             view.format = each;
     view.quietGaps = settings.value("view/quietGaps", false).toBool();
+    view.characters = settings.value("view/characters", false).toBool();
     bool ok = false;
     const int threshold = settings.value("view/quietGapMs", DefaultGapMs).toInt(&ok);
     // A value edited by hand out of range falls back to what the menu would allow.
@@ -49,4 +50,5 @@ void ViewSettings::save() const
     settings.setValue("view/timeFormat", QString::fromLatin1(formatName(format)));
     settings.setValue("view/quietGaps", quietGaps);
     settings.setValue("view/quietGapMs", gapThresholdMs);
+    settings.setValue("view/characters", characters);
 }

@@ -14,6 +14,7 @@ struct ViewSettings
     TimeFormat format = TimeFormat::TimeOfDay;
     bool quietGaps = false;
     int gapThresholdMs = DefaultGapMs;
+    bool characters = false;
 
     static ViewSettings load();
     void save() const;

@@ -129,5 +129,6 @@ qint64 residentBytes();
 void runTimeColumn(Report &report, Window &window);
 void runExport(Report &report, Window &window);
 void runDrawnLatency(const Options &options, Report &report, Window &window);
+void runCharacterColumn(const Options &options, Report &report, Window &window);
 
 } // namespace Bench

@@ -297,6 +297,7 @@ void runWithLargeLog(const Options &options, Report &report)
     runDrawnLatency(options, report, window);
     runBaud115200(options, report, window, false);
     runBaud115200(options, report, window, true);
+    runCharacterColumn(options, report, window);
     runKeys(options, report, window);
 }
 

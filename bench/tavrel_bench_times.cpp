@@ -1,5 +1,5 @@
 // The arrival times' rows: the time column and quiet-gap marks against none, export, and how
-// long a received byte takes to be drawn.
+// long a received byte takes to be drawn; and the characters column against none.
 #include "app/viewsettings.h"
 #include "logfile/logexport.h"
 #include "logfile/logkeeper.h"
@@ -120,6 +120,25 @@ void runDrawnLatency(const Options &options, Report &report, Window &window)
     figure = latencyFigure(stream, &p99);
     report.row("the same at 115200 baud, 99th percentile of every 2 ms step", figure,
                "<= 50 ms, arrival times (4)", p99 <= 50);
+}
+
+void runCharacterColumn(const Options &options, Report &report, Window &window)
+{
+    // 23 bytes every 2 ms, as in the CPU rows; off and on in turns, so load that comes and goes
+    // weighs on both.
+    const Pace pace{0, options.seconds * 1000, 23, 2000000};
+    double share[2] = {0, 0};
+    for (int round = 0; round < 2; ++round) {
+        for (const bool on : {false, true}) {
+            window.view().setCharacterColumn(on);
+            share[on] += window.capture(report, "115200 baud, characters", pace, 500).cpuShare / 2;
+            window.stopNs();
+        }
+    }
+    window.view().setCharacterColumn(false);
+    report.row("CPU at 115200 baud, characters column on / off, mean of 2 each",
+               versus(100 * share[1], 100 * share[0], "%", 2), "<= 1.1x off, characters column",
+               share[1] <= 1.1 * share[0]);
 }
 
 } // namespace Bench

@@ -1,5 +1,6 @@
 #include "app/logview/logview.h"
 
+#include "app/logview/charactercolumn.h"
 #include "app/logview/logviewaccessible.h"
 #include "app/logview/logviewlayout.h"
 #include "app/toolkit/messagebox.h"
@@ -35,6 +36,7 @@ LogView::LogView(QWidget *parent)
     // repainting it all.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setRange(0, 0);
+    updateCharacterFont();
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &LogView::scrollBarAction);
     updateLayoutWidth();
 }
@@ -128,11 +130,16 @@ void LogView::setSelText(QByteArrayView text)
 {
     const qint64 oldLength = length();
     // A selection that the append empties must be painted away.
-    m_onlyAppended = selLength() == 0 && (m_onlyAppended || !m_refreshPending);
+    m_onlyAppended = (m_held || selLength() == 0) && (m_onlyAppended || !m_refreshPending);
     m_text->append(text);
     m_rows->appended(oldLength);
     if (m_appendedFrom < 0)
         m_appendedFrom = oldLength;
+    if (m_held) {
+        countArrived(text);
+        scheduleRefresh(AppendFrameMs);
+        return;
+    }
     m_caret = m_anchor = length();
     m_goalX = -1;
     m_followCaret = true;
@@ -203,11 +210,13 @@ void LogView::refresh()
     m_refreshTimer.stop();
     m_refreshPending = false;
     m_sinceRefresh.start();
-    const bool onlyAppended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0 &&
-                              m_followCaret && m_caret == length();
+    const bool appended = std::exchange(m_onlyAppended, false) && m_appendedFrom >= 0;
+    const bool onlyAppended = appended && m_followCaret && m_caret == length();
     const qint64 oldTop = m_top;
     updateScrollRange();
-    if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
+    if (appended && m_held && !m_followCaret) {
+        showHeldAppended(m_appendedFrom);
+    } else if (!onlyAppended || !showAppended(m_appendedFrom, oldTop)) {
         if (m_followCaret)
             ensureCaretVisible();
         viewport()->update();
@@ -261,12 +270,19 @@ void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateLayoutWidth();
+    placeHeldIndicator();
     scheduleRefresh();
 }
 
 void LogView::updateLayoutWidth()
 {
-    if (m_layout->setWidth(viewport()->width() - 2 * Margin - m_gutter)) {
+    const qreal room = viewport()->width() - 2 * Margin - m_gutter;
+    // With the characters column a row holds as many items as both sides have room for.
+    m_rowItems =
+        m_characters ? CharacterColumn::itemsPerRow(room - CharactersGap, itemWidth(), m_cell) : 0;
+    const qreal characters = m_characters ? CharactersGap + m_rowItems * m_cell : 0;
+    const bool widthChanged = m_layout->setWidth(room - characters);
+    if (m_layout->setMaxWords(m_rowItems) || widthChanged) {
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;
     }
@@ -277,6 +293,7 @@ void LogView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_layout->setFont(font());
+        updateCharacterFont();
         updateGutter();
         m_rows->reset(*m_text);
         m_top = m_rows->rowAt(m_top).start;

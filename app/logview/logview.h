@@ -5,13 +5,18 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
+#include <QFont>
+#include <QRawFont>
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QLabel;
+
 #include "app/logview/arrivaltimes.h"
 #include "app/logview/logviewrows.h"
 #include "app/logview/timecolumn.h"
+#include "logfile/hexitemmatcher.h"
 
 class LogText;
 class LogViewLayout;
@@ -69,6 +74,30 @@ public:
     QString timeTip(qint64 position) const;
     // The selection's time span and byte count, when its times are known.
     QString selectionTimeTip() const;
+
+    // While text arrives the view follows the end, unless the user scrolled away from it or
+    // pressed Scroll Lock: then it holds still, and the caret and the selection stay.
+    bool isHeld() const { return m_held; }
+    // Received bytes appended since the view was held.
+    qint64 arrivedWhileHeld() const { return m_arrivedWhileHeld; }
+    // Goes back to the end and follows it again.
+    void follow();
+
+    // Where the received bytes hold the pattern, the shown rows get a light background; they
+    // are found for the rows on screen at each paint. Empty: none.
+    void setMatchHighlight(const QByteArray &pattern);
+    // The matches of the highlighted pattern that reach into the shown rows.
+    std::vector<LogMatch> matchesShown() const;
+
+    // The received bytes of each row as characters, right of the hex: drawn beside the text,
+    // never part of it; the rows narrow so that both fit.
+    void setCharacterColumn(bool on);
+    bool characterColumn() const { return m_characters; }
+    // The selection's received bytes as the column shows them, whole items.
+    QByteArray selectedCharacters() const;
+    void copyCharacters();
+    // Where the characters column shows the item at the position; empty where it shows none.
+    QRect characterCell(qint64 position) const;
 
 Q_SIGNALS:
     // The user clicked in the view.
@@ -139,6 +168,13 @@ private:
     void ensureCaretVisible();
     bool showAppended(qint64 from, qint64 oldTop);
     void setTop(qint64 rowStart);
+    // Holding still while text arrives (logviewhold.cpp).
+    void updateHold();
+    void setHeld(bool held);
+    void countArrived(QByteArrayView text);
+    void showHeldAppended(qint64 from);
+    void showHeldIndicator();
+    void placeHeldIndicator();
 
     int visibleRows() const;
     Row stepRows(Row row, qint64 rows) const;
@@ -150,6 +186,19 @@ private:
     QRect characterRect(qint64 position) const;
     void drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,
                  const std::vector<qint64> &quietGaps);
+    std::vector<LogMatch> matchesIn(const Row &first, const Row &last) const;
+    // The characters column (logviewcharacters.cpp).
+    static constexpr qreal CharactersGap = 12;
+    void updateCharacterFont();
+    qreal itemWidth() const;
+    qreal charactersLeft() const;
+    qint64 positionInCharacters(const Row &row, qreal x) const;
+    void drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRect &dirty,
+                        const std::vector<LogMatch> &matches);
+    void drawCharacterRow(QPainter &painter, const Row &row, qreal y,
+                          const std::vector<LogMatch> &matches);
+    void drawMatches(QPainter &painter, const std::vector<LogMatch> &matches, const Row &row,
+                     const QByteArray &text, qreal y) const;
     // The time column and the quiet-gap rules (logviewtimes.cpp).
     qreal textLeft() const { return Margin + m_gutter; }
     void updateGutter();
@@ -192,4 +241,17 @@ private:
     std::optional<TimeFormat> m_timeFormat;
     std::optional<int> m_gapThresholdMs;
     qreal m_gutter = 0;
+    bool m_held = false;
+    bool m_scrollLock = false;
+    qint64 m_arrivedWhileHeld = 0;
+    QLabel *m_heldIndicator = nullptr;
+    QByteArray m_matchPattern;
+    bool m_characters = false;
+    QFont m_characterFont;
+    // The glyph of each byte's character in that font, laid out once: shaping each row cost
+    // as much as the row's hex.
+    QRawFont m_characterGlyphs;
+    std::vector<quint32> m_glyphOfByte;
+    qreal m_cell = 0;
+    int m_rowItems = 0;
 };

@@ -60,7 +60,10 @@ qint64 LogView::rowOnScreen(const Row &row) const
 qint64 LogView::positionAt(const QPoint &point) const
 {
     const qint64 index = qint64(std::floor((point.y() - Margin) / m_layout->lineSpacing()));
-    return positionInRow(stepRows(m_rows->rowAt(m_top), index), point.x());
+    const Row row = stepRows(m_rows->rowAt(m_top), index);
+    if (m_characters && point.x() >= charactersLeft() - CharactersGap / 2)
+        return positionInCharacters(row, point.x());
+    return positionInRow(row, point.x());
 }
 
 QRect LogView::characterRect(qint64 position) const
@@ -96,13 +99,18 @@ void LogView::paintEvent(QPaintEvent *event)
     painter.fillRect(dirty, palette().color(QPalette::Base));
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
+    const std::vector<LogMatch> matches = matchesIn(rows.front(), rows.back());
     qreal y = Margin;
     for (const Row &shown : rows) {
         // Only what needs painting: appended text repaints a few rows at the bottom.
-        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
+            drawMatches(painter, matches, shown, m_rows->rowText(shown), y);
             drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
+        }
         y += m_layout->lineSpacing();
     }
+    if (m_characters)
+        drawCharacters(painter, rows, dirty, matches);
 }
 
 void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,

@@ -53,6 +53,22 @@ void LogView::keyPressEvent(QKeyEvent *event)
         copy();
         return;
     }
+    if (event->key() == Qt::Key_ScrollLock) {
+        m_scrollLock = !m_scrollLock;
+        if (m_scrollLock)
+            setHeld(true);
+        else
+            follow();
+        return;
+    }
+    // Once the held view's note says End, both End keys go back to following; before it (and
+    // while idle) End goes to the row's end as always.
+    const bool noteShown = m_held && m_arrivedWhileHeld > 0;
+    if (noteShown &&
+        (event == QKeySequence::MoveToEndOfLine || event == QKeySequence::MoveToEndOfDocument)) {
+        follow();
+        return;
+    }
     for (const Binding &binding : bindings) {
         if (event == binding.move || event == binding.select) {
             moveCaret(binding.action, event == binding.select);
@@ -195,6 +211,9 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     QAction *copyAction = menu.addAction(tr("&Copy"), this, [this] { copy(); });
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(selLength() > 0);
+    QAction *copyCharactersAction =
+        menu.addAction(tr("Copy C&haracters"), this, [this] { copyCharacters(); });
+    copyCharactersAction->setEnabled(selLength() > 0);
     menu.addSeparator();
     QAction *selectAllAction = menu.addAction(tr("Select &All"), this, [this] { selectAll(); });
     selectAllAction->setShortcut(QKeySequence::SelectAll);

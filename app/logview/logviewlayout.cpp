@@ -46,6 +46,7 @@ std::vector<quint32> LogViewLayout::wrap(QByteArrayView line) const
     qsizetype rowStart = 0;
     qsizetype lastBlank = -1;
     qreal x = 0;
+    int words = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const qreal w = m_advance[uchar(text[i])];
         if (isBlank(text[i])) {
@@ -53,15 +54,29 @@ std::vector<quint32> LogViewLayout::wrap(QByteArrayView line) const
             x += w;
             continue;
         }
-        if (x + w > m_width && i > rowStart) {
+        const bool wordStarts = i == rowStart || isBlank(text[i - 1]);
+        const bool full = wordStarts && m_maxWords > 0 && words >= m_maxWords;
+        if ((x + w > m_width || full) && i > rowStart) {
             rowStart = lastBlank >= rowStart ? lastBlank + 1 : i;
             rows.push_back(quint32(rowStart));
             lastBlank = -1;
             x = textWidth(QByteArrayView(text + rowStart, i - rowStart));
+            // A word cut by the width goes on in the new row.
+            words = rowStart < i ? 1 : 0;
         }
+        if (wordStarts)
+            ++words;
         x += w;
     }
     return rows;
+}
+
+bool LogViewLayout::setMaxWords(int words)
+{
+    if (words == m_maxWords)
+        return false;
+    m_maxWords = words;
+    return true;
 }
 
 qreal LogViewLayout::textWidth(QByteArrayView text) const

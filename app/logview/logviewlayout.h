@@ -16,6 +16,8 @@ public:
     // Returns whether the width changed.
     bool setWidth(qreal width);
     qreal width() const { return m_width; }
+    // The most words a row holds, or 0 for no limit; returns whether it changed.
+    bool setMaxWords(int words);
     qreal lineSpacing() const { return m_lineSpacing; }
     qreal ascent() const { return m_ascent; }
     qreal advance(uchar c) const { return m_advance[c]; }
@@ -33,6 +35,7 @@ private:
 
     QFont m_font;
     qreal m_width = 0;
+    int m_maxWords = 0;
     qreal m_lineSpacing = 0;
     qreal m_ascent = 0;
     qreal m_advance[256] = {};

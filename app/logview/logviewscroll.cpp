@@ -85,6 +85,7 @@ void LogView::scrollContentsBy(int, int)
         return;
     m_top = value >= bar->maximum() ? highestTop().start
                                     : m_rows->rowAt(qint64(value) * scrollScale()).start;
+    updateHold();
     viewport()->update();
 }
 
@@ -104,6 +105,7 @@ void LogView::setTop(qint64 rowStart)
     m_syncingScroll = true;
     verticalScrollBar()->setValue(barValueOf(rowStart));
     m_syncingScroll = false;
+    updateHold();
     viewport()->update();
 }
 

@@ -119,12 +119,19 @@ void TestArrivalTimes::viewMenuSitsBetweenFileAndHelpAndIsRemembered()
     QCOMPARE(f.view()->timeColumn(), std::nullopt);
     QCOMPARE(f.view()->quietGapMarks(), std::nullopt);
 
+    QVERIFY(!f.view()->characterColumn());
+    const float width = form.text1Width();
+
     form.mnuViewSincePrevious->trigger();
     form.mnuViewQuietGaps->trigger();
+    form.mnuViewCharacters->trigger();
     f.form.reset();
     Form1 &again = f.start();
     QCOMPARE(f.view()->timeColumn(), std::optional(TimeFormat::SincePrevious));
     QCOMPARE(f.view()->quietGapMarks(), std::optional(100));
+    QVERIFY(f.view()->characterColumn());
+    // The columns narrow the rows as drawn, never the view: the line capacity stays.
+    QCOMPARE(again.text1Width(), width);
     QVERIFY(again.mnuViewArrivalTimes->isChecked());
     // Kept in the test's folder, never in the user's.
     QVERIFY(QFile::exists(f.path("config/tavrel/tavrel.conf")));

@@ -6,8 +6,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <atomic>
 #include <termios.h>
+#include <thread>
 
 class TestCapture : public QObject
 {
@@ -20,6 +25,8 @@ private Q_SLOTS:
     void receivedItemsGoToTheEndWhereverTheCaretIs();
     void bytesReadJustBeforeStopAreKept_data();
     void bytesReadJustBeforeStopAreKept();
+    void heldViewStaysWhileAMegabyteASecondArrives_data();
+    void heldViewStaysWhileAMegabyteASecondArrives();
 
 private:
     std::unique_ptr<PseudoTerminal> m_terminal;
@@ -140,6 +147,89 @@ void TestCapture::bytesReadJustBeforeStopAreKept()
         QCOMPARE(f.view()->text(), QByteArray("1 2 3 "));
     }
     QCOMPARE(f.logFile(), QByteArray("1 2 3 "));
+}
+
+enum class Hold { PageUp, ScrollLock, ScrollBar };
+enum class Follow { End, CtrlEnd, ScrollToBottom };
+
+void TestCapture::heldViewStaysWhileAMegabyteASecondArrives_data()
+{
+    QTest::addColumn<Hold>("hold");
+    QTest::addColumn<Follow>("follow");
+    QTest::newRow("Page Up, then End") << Hold::PageUp << Follow::End;
+    QTest::newRow("Scroll Lock at the end, then Ctrl+End") << Hold::ScrollLock << Follow::CtrlEnd;
+    QTest::newRow("scroll bar up, then to its bottom") << Hold::ScrollBar << Follow::ScrollToBottom;
+}
+
+void TestCapture::heldViewStaysWhileAMegabyteASecondArrives()
+{
+    QFETCH(Hold, hold);
+    QFETCH(Follow, follow);
+    FormFixture f;
+    Form1 &form = f.start();
+    LogView *view = f.view();
+    QScrollBar *bar = view->verticalScrollBar();
+    form.Command1_Click();
+    QByteArray sent(30000, '\0');
+    for (qsizetype i = 0; i < sent.size(); ++i)
+        sent[i] = char(i * 7);
+    QVERIFY(m_terminal->write(sent));
+    QTRY_COMPARE(view->length(), hexOf(sent).size());
+    if (hold == Hold::PageUp)
+        QTest::keyClick(view, Qt::Key_PageUp);
+    else if (hold == Hold::ScrollLock)
+        QTest::keyClick(view, Qt::Key_ScrollLock);
+    else
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QVERIFY(view->isHeld());
+    // A click and a selection with the keys, as a user picks what to copy.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(40, 30));
+    QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+    const qint64 selStart = view->selStart();
+    const QByteArray selected = view->selText();
+    QCOMPARE(selected.size(), 2);
+    const int top = bar->value();
+
+    // 1 MB/s for a second, 10 KB every 10 ms.
+    QByteArray more(1000000, '\0');
+    for (qsizetype i = 0; i < more.size(); ++i)
+        more[i] = char(i * 13 + i / 256);
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        for (qsizetype at = 0; at < more.size() && !stop; at += 10000) {
+            m_terminal->write(more.mid(at, 10000));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    // A failed comparison returns at once: the writer ends first.
+    const auto joinWriter = qScopeGuard([&] {
+        stop = true;
+        writer.join();
+    });
+    const QByteArray all = sent + more;
+    while (view->length() < hexOf(all).size()) {
+        QTest::qWait(20);
+        QCOMPARE(bar->value(), top);
+        QCOMPARE(view->selStart(), selStart);
+        QCOMPARE(view->selText(), selected);
+    }
+    QCOMPARE(view->text(), hexOf(all));
+    auto *indicator = view->findChild<QLabel *>("heldIndicator");
+    QVERIFY(indicator && indicator->isVisible());
+    QTRY_COMPARE(indicator->text(), QStringLiteral("+1,000,000 bytes, End to follow"));
+
+    if (follow == Follow::ScrollToBottom)
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    else
+        QTest::keyClick(view, Qt::Key_End,
+                        follow == Follow::CtrlEnd ? Qt::ControlModifier : Qt::NoModifier);
+    QVERIFY(!view->isHeld());
+    QVERIFY(!indicator->isVisible());
+    QVERIFY(m_terminal->write("\x01"));
+    QTRY_COMPARE(view->length(), hexOf(QByteArray(all + "\x01")).size());
+    QCOMPARE(view->selStart(), view->length());
+    QTRY_COMPARE(bar->value(), bar->maximum());
 }
 
 QTEST_MAIN(TestCapture)

@@ -43,6 +43,7 @@ void TestFindBar::findsGoesRoundAndCloses()
     QTest::keyClick(edit, Qt::Key_Return);
     QTRY_COMPARE(bar->statusText(), QStringLiteral("match 1 of 3"));
     QCOMPARE(fixture.view()->selText(), QByteArray("DE AD"));
+    QCOMPARE(fixture.view()->matchesShown().size(), size_t(3));
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(bar->statusText(), QStringLiteral("match 2 of 3"));
     QCOMPARE(fixture.view()->selText(), QByteArray("DE \r\nAD"));
@@ -57,6 +58,7 @@ void TestFindBar::findsGoesRoundAndCloses()
     QCOMPARE(bar->noteText(), QStringLiteral("Wrapped to the bottom"));
     QTest::keyClick(control<QComboBox>(*bar, "findMode"), Qt::Key_Escape);
     QVERIFY(!bar->isVisible());
+    QVERIFY(fixture.view()->matchesShown().empty());
     QVERIFY(form.isVisible());
     QVERIFY(fixture.view()->hasFocus());
     QCOMPARE(fixture.logFile(), kLog);
@@ -71,6 +73,7 @@ void TestFindBar::badHexSearchesNothing()
     const qint64 caret = fixture.view()->selStart();
     QTest::keyClick(control<QLineEdit>(*bar, "findPattern"), Qt::Key_Return);
     QVERIFY(bar->noteText().contains("not a hex digit"));
+    QVERIFY(fixture.view()->matchesShown().empty());
     QCOMPARE(bar->statusText(), QString());
     QCOMPARE(fixture.view()->selStart(), caret);
     QCOMPARE(fixture.view()->selLength(), 0);

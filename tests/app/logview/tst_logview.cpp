@@ -184,6 +184,96 @@ private Q_SLOTS:
             QVERIFY2(row.endsWith(rowEnd), qPrintable(row));
     }
 
+    void matchesGetALightBackground_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<int>("top");
+        QTest::addColumn<QList<int>>("lit");
+        QTest::addColumn<QList<int>>("plain");
+        const QByteArray lines = QByteArray("1 \r\n").repeated(100);
+        // Positions of blanks, which draw no glyph: inside a match, and outside any.
+        QTest::newRow("in a row") << QByteArray("DE AD 1 DE AD ") << QByteArray("\xDE\xAD") << 0
+                                  << QList<int>{2, 10} << QList<int>{5, 7, 13};
+        QTest::newRow("across a line break")
+            << QByteArray("1 DE \r\nAD 2 ") << QByteArray("\xDE\xAD") << 0 << QList<int>{4}
+            << QList<int>{1, 9, 11};
+        QTest::newRow("never in a notice")
+            << QByteArray("CommPort DE AD not available.\r\nDE AD ") << QByteArray("\xDE\xAD") << 0
+            << QList<int>{33} << QList<int>{11};
+        QTest::newRow("overlapping") << QByteArray("AA AA AA 1 ") << QByteArray("\xAA\xAA") << 0
+                                     << QList<int>{2, 5} << QList<int>{8, 10};
+        QTest::newRow("begun above the top row")
+            << QByteArray("DE \r\nAD BE 7 \r\n" + lines) << QByteArray("\xDE\xAD\xBE") << 5
+            << QList<int>{7} << QList<int>{10, 12};
+    }
+
+    void matchesGetALightBackground()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, pattern);
+        QFETCH(int, top);
+        QFETCH(QList<int>, lit);
+        QFETCH(QList<int>, plain);
+        m_view->setText(text);
+        m_view->setMatchHighlight(pattern);
+        QTest::qWait(50);
+        m_view->verticalScrollBar()->setValue(top);
+        const QColor base = m_view->palette().color(QPalette::Base);
+        const auto shade = [&](int position) {
+            return m_view->viewport()->grab().toImage().pixelColor(pointOf(m_view, position));
+        };
+        for (const int position : lit)
+            QVERIFY2(shade(position) != base, qPrintable(QString::number(position)));
+        for (const int position : plain)
+            QVERIFY2(shade(position) == base, qPrintable(QString::number(position)));
+        m_view->setMatchHighlight({});
+        for (const int position : lit)
+            QCOMPARE(shade(position), base);
+    }
+
+    // The column is never part of the text; a selection made on either side shows on both.
+    void charactersBesideTheHex()
+    {
+        const QByteArray text("41 42 43 \r\nCommPort not available.\r\n0 7E 7F 20 ");
+        m_view->setText(text);
+        m_view->setCharacterColumn(true);
+        QTest::qWait(50);
+        QCOMPARE(m_view->text(), text);
+        QWidget *viewport = m_view->viewport();
+        const QRect from = m_view->characterCell(3);
+        const QPoint to = m_view->characterCell(6).topRight() + QPoint(-1, 2);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, from.topLeft() + QPoint(1, 2));
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+        QCOMPARE(m_view->selText(), QByteArray("42 43"));
+        QCOMPARE(m_view->selectedCharacters(), QByteArray("BC"));
+        const QColor highlight = m_view->palette().color(QPalette::Highlight);
+        const auto shade = [&](const QPoint &point) {
+            return viewport->grab().toImage().pixelColor(point);
+        };
+        QCOMPARE(shade(pointOf(m_view, 5)), highlight);
+        const QPoint cellOf41 = m_view->characterCell(0).topLeft() + QPoint(1, 1);
+        QVERIFY(shade(cellOf41) != highlight);
+        m_view->setSelection(1, 1);
+        QCOMPARE(shade(cellOf41), highlight);
+        m_view->selectAll();
+        m_view->copyCharacters();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ABC.~. "));
+        // One-digit items are narrower than their cells: the rows hold no more than fit.
+        m_view->setText(QByteArray("1 ").repeated(40));
+        QTest::qWait(50);
+        for (int position = 0; position < 80; position += 2) {
+            const QRect cell = m_view->characterCell(position);
+            QVERIFY2(cell.isValid() && cell.right() < viewport->width(),
+                     qPrintable(QString::number(position)));
+        }
+        m_view->setCharacterColumn(false);
+        QCOMPARE(m_view->characterCell(0), QRect());
+    }
+
     void followsInsertedText()
     {
         for (int i = 0; i < 500; ++i)

@@ -1,3 +1,4 @@
+#include "app/logview/charactercolumn.h"
 #include "app/logview/logviewlayout.h"
 #include "app/logview/logviewrows.h"
 #include "logfile/logtext.h"
@@ -161,6 +162,51 @@ private Q_SLOTS:
         QCOMPARE(layout.wrap(line), std::vector<quint32>{0});
         QVERIFY(layout.setWidth(layout.textWidth(line) - 1));
         QCOMPARE(layout.wrap(line), (std::vector<quint32>{0, 6}));
+    }
+
+    // With the characters column a row holds no more items than the column has cells.
+    void rowsHoldAtMostTheItemsAllowed_data()
+    {
+        QTest::addColumn<int>("items");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<std::vector<quint32>>("rows");
+        QTest::newRow("no limit") << 0 << QByteArray("AB CD EF 1 2 ") << std::vector<quint32>{0};
+        QTest::newRow("two a row")
+            << 2 << QByteArray("AB CD EF 1 2 ") << std::vector<quint32>{0, 6, 11};
+        QTest::newRow("three a row") << 3 << QByteArray("A B C D E ") << std::vector<quint32>{0, 6};
+    }
+
+    void rowsHoldAtMostTheItemsAllowed()
+    {
+        QFETCH(int, items);
+        QFETCH(QByteArray, line);
+        QFETCH(std::vector<quint32>, rows);
+        m_layout.setMaxWords(items);
+        QCOMPARE(m_layout.wrap(line), rows);
+    }
+
+    void charactersOfARow_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<QByteArray>("characters");
+        QTest::newRow("letters") << QByteArray("41 42 63 ") << QByteArray("ABc");
+        QTest::newRow("printable ASCII and dots")
+            << QByteArray("0 1F 20 7E 7F 80 FF ") << QByteArray(".. ~...");
+        QTest::newRow("before a line break") << QByteArray("4 2E \r\n") << QByteArray("..");
+        QTest::newRow("a notice") << QByteArray("CommPort 1 not available.") << QByteArray();
+        QTest::newRow("three digits are no item") << QByteArray("41 414 ") << QByteArray();
+    }
+
+    void charactersOfARow()
+    {
+        QFETCH(QByteArray, row);
+        QFETCH(QByteArray, characters);
+        QByteArray shown;
+        for (const CharacterColumn::Item &item : CharacterColumn::itemsOf(row)) {
+            QCOMPARE(row.mid(item.start, item.end - item.start).toUInt(nullptr, 16), item.byte);
+            shown += CharacterColumn::shown(item.byte);
+        }
+        QCOMPARE(shown, characters);
     }
 
 private:

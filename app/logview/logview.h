@@ -193,7 +193,9 @@ private:
     qreal itemWidth() const;
     qreal charactersLeft() const;
     qint64 positionInCharacters(const Row &row, qreal x) const;
-    void drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRect &dirty,
+    // Whether the row drawn at y lies in what the paint must cover.
+    bool rowIsDirty(const QRegion &dirty, qreal y) const;
+    void drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRegion &dirty,
                         const std::vector<LogMatch> &matches);
     void drawCharacterRow(QPainter &painter, const Row &row, qreal y,
                           const std::vector<LogMatch> &matches);
@@ -211,7 +213,7 @@ private:
     std::vector<qint64> quietGaps(const ChunkSpan &chunks, const Row &row) const;
     bool isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const;
     void drawTimeColumn(QPainter &painter, const ChunkSpan &chunks, const std::vector<Row> &rows,
-                        const QRect &dirty);
+                        const QRegion &dirty);
     void drawQuietGaps(QPainter &painter, const std::vector<qint64> &marks, const Row &row,
                        const QByteArray &text, qreal y);
     void tellUser(const QString &text, int style);

@@ -104,7 +104,7 @@ QRectF cellsIn(const std::vector<CharacterColumn::Item> &items, qint64 rowStart,
 
 } // namespace
 
-void LogView::drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRect &dirty,
+void LogView::drawCharacters(QPainter &painter, const std::vector<Row> &rows, const QRegion &dirty,
                              const std::vector<LogMatch> &matches)
 {
     const qreal left = charactersLeft() - CharactersGap / 2;
@@ -112,7 +112,7 @@ void LogView::drawCharacters(QPainter &painter, const std::vector<Row> &rows, co
                      palette().color(QPalette::AlternateBase));
     qreal y = Margin;
     for (const Row &row : rows) {
-        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom())
+        if (rowIsDirty(dirty, y))
             drawCharacterRow(painter, row, y, matches);
         y += m_layout->lineSpacing();
     }

@@ -95,15 +95,16 @@ void LogView::paintEvent(QPaintEvent *event)
     }
     // The times of the whole screen in one pass.
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
-    const QRect dirty = event->rect();
-    painter.fillRect(dirty, palette().color(QPalette::Base));
+    // A scroll repaints a strip at the top and the new rows at the bottom: only those rows.
+    const QRegion dirty = event->region();
+    painter.fillRect(event->rect(), palette().color(QPalette::Base));
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
     const std::vector<LogMatch> matches = matchesIn(rows.front(), rows.back());
     qreal y = Margin;
     for (const Row &shown : rows) {
         // Only what needs painting: appended text repaints a few rows at the bottom.
-        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
+        if (rowIsDirty(dirty, y)) {
             drawMatches(painter, matches, shown, m_rows->rowText(shown), y);
             drawRow(painter, shown, y, caretRow, quietGaps(chunks, shown));
         }
@@ -111,6 +112,12 @@ void LogView::paintEvent(QPaintEvent *event)
     }
     if (m_characters)
         drawCharacters(painter, rows, dirty, matches);
+}
+
+bool LogView::rowIsDirty(const QRegion &dirty, qreal y) const
+{
+    return dirty.intersects(
+        QRectF(0, y, viewport()->width(), m_layout->lineSpacing()).toAlignedRect());
 }
 
 void LogView::drawRow(QPainter &painter, const Row &row, qreal y, const Row &caretRow,

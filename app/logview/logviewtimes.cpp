@@ -103,7 +103,7 @@ std::vector<qint64> LogView::quietGapsInRow(qint64 position) const
 }
 
 void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
-                             const std::vector<Row> &rows, const QRect &dirty)
+                             const std::vector<Row> &rows, const QRegion &dirty)
 {
     painter.fillRect(QRectF(0, 0, m_gutter, viewport()->height()),
                      palette().color(QPalette::AlternateBase));
@@ -113,7 +113,7 @@ void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
     qreal y = Margin;
     for (const Row &row : rows) {
         const std::optional<qint64> timeMs = rowTimeMs(chunks, row);
-        if (y + m_layout->lineSpacing() > dirty.top() && y <= dirty.bottom()) {
+        if (rowIsDirty(dirty, y)) {
             const QString text = columnText(timeMs, previousMs, origin, y == Margin);
             // Right-aligned by the layout's own advances: a text layout per row costs more.
             const qreal width = m_layout->textWidth(text.toLatin1());

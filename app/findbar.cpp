@@ -63,8 +63,8 @@ FindBar::FindBar(LogView *view) : QFrame(view->parentWidget()), m_view(view), m_
 
 void FindBar::open()
 {
-    place();
     show();
+    place();
     raise();
     m_pattern->setFocus();
     m_pattern->selectAll();
@@ -78,6 +78,7 @@ void FindBar::close()
     m_pending = 0;
     m_view->setMatchHighlight({});
     hide();
+    m_view->setTopCover(0);
     m_view->setFocus();
 }
 
@@ -251,4 +252,7 @@ void FindBar::place()
         m_view->verticalScrollBar()->isVisible() ? m_view->verticalScrollBar()->width() : 0;
     const int width = std::min(kMaxWidth, area.width() - bar - 4);
     setGeometry(area.right() - bar - 2 - width, area.top() + 2, width, sizeHint().height());
+    // A match brought into view must not land under the bar.
+    const QPoint bottom = m_view->viewport()->mapFrom(parentWidget(), geometry().bottomLeft());
+    m_view->setTopCover(isVisible() ? bottom.y() + 1 : 0);
 }

@@ -88,6 +88,9 @@ public:
     void setMatchHighlight(const QByteArray &pattern);
     // The matches of the highlighted pattern that reach into the shown rows.
     std::vector<LogMatch> matchesShown() const;
+    // Pixels at the top of the view that a bar floating over it hides: the caret is brought
+    // into view below them. 0: none.
+    void setTopCover(int pixels) { m_topCover = pixels; }
 
     // The received bytes of each row as characters, right of the hex: drawn beside the text,
     // never part of it; the rows narrow so that both fit.
@@ -177,6 +180,8 @@ private:
     void placeHeldIndicator();
 
     int visibleRows() const;
+    // The rows at the top that the top cover hides, wholly or in part.
+    qint64 coveredRows() const;
     Row stepRows(Row row, qint64 rows) const;
     qint64 positionInRow(const Row &row, qreal x) const;
     qint64 moveByRows(qint64 position, qint64 rows);
@@ -249,6 +254,7 @@ private:
     QLabel *m_heldIndicator = nullptr;
     QByteArray m_matchPattern;
     bool m_characters = false;
+    int m_topCover = 0;
     QFont m_characterFont;
     // The glyph of each byte's character in that font, laid out once: shaping each row cost
     // as much as the row's hex.

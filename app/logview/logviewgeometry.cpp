@@ -13,6 +13,14 @@ int LogView::visibleRows() const
     return std::max(1, int(height / m_layout->lineSpacing()));
 }
 
+qint64 LogView::coveredRows() const
+{
+    if (m_topCover <= Margin)
+        return 0;
+    return std::min<qint64>(visibleRows() - 1,
+                            qint64(std::ceil((m_topCover - Margin) / m_layout->lineSpacing())));
+}
+
 LogView::Row LogView::stepRows(Row row, qint64 rows) const
 {
     for (; rows > 0 && m_rows->nextRow(row); --rows) {

@@ -112,12 +112,14 @@ void LogView::setTop(qint64 rowStart)
 void LogView::ensureCaretVisible()
 {
     const Row caret = m_rows->rowAt(m_caret);
-    if (caret.start < m_top) {
-        setTop(caret.start);
+    const qint64 onScreen = caret.start < m_top ? -1 : rowOnScreen(caret);
+    if (onScreen >= coveredRows())
+        return;
+    // Above the view, or under a bar that floats over its top: just below the bar.
+    if (caret.start < m_top || onScreen >= 0) {
+        setTop(stepRows(caret, -coveredRows()).start);
         return;
     }
-    if (rowOnScreen(caret) >= 0)
-        return;
     setTop(stepRows(caret, -(visibleRows() - 1)).start);
 }
 

@@ -1,7 +1,9 @@
 #include "app/findbar.h"
 #include "support/formfixture.h"
 
+#include <QAccessible>
 #include <QLineEdit>
+#include <QScrollBar>
 
 namespace {
 
@@ -16,6 +18,7 @@ class TestFindBar : public QObject
 private Q_SLOTS:
     void findsGoesRoundAndCloses();
     void badHexSearchesNothing();
+    void matchAboveTheViewLandsBelowTheBar();
     void searchesTextAsItArrivesAndAfterClear();
 
 private:
@@ -62,6 +65,24 @@ void TestFindBar::findsGoesRoundAndCloses()
     QVERIFY(form.isVisible());
     QVERIFY(fixture.view()->hasFocus());
     QCOMPARE(fixture.logFile(), kLog);
+}
+
+void TestFindBar::matchAboveTheViewLandsBelowTheBar()
+{
+    FormFixture fixture;
+    const QByteArray lines = QByteArray("1 2 3 \r\n").repeated(300);
+    fixture.writeLogFile(lines + "DE AD \r\n" + lines);
+    fixture.start();
+    fixture.view()->setSelStart(fixture.view()->length());
+    QTRY_VERIFY(fixture.view()->verticalScrollBar()->value() > 0);
+    FindBar *bar = openBar(fixture, "DE AD");
+    QTest::keyClick(control<QLineEdit>(*bar, "findPattern"), Qt::Key_Return);
+    QTRY_COMPARE(fixture.view()->selText(), QByteArray("DE AD"));
+    QAccessibleTextInterface *text =
+        QAccessible::queryAccessibleInterface(fixture.view())->textInterface();
+    const int matchTop = text->characterRect(int(fixture.view()->selStart())).top();
+    QVERIFY2(matchTop > bar->mapToGlobal(bar->rect().bottomLeft()).y(),
+             qPrintable(QString::number(matchTop)));
 }
 
 void TestFindBar::badHexSearchesNothing()

@@ -15,6 +15,7 @@ class TestFindBar : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void findsGoesRoundAndCloses();
+    void nextFromTheCaretIsCountedOnceTheSearchGetsThere();
     void badHexSearchesNothing();
     void searchesTextAsItArrivesAndAfterClear();
 
@@ -60,6 +61,24 @@ void TestFindBar::findsGoesRoundAndCloses()
     QVERIFY(form.isVisible());
     QVERIFY(fixture.view()->hasFocus());
     QCOMPARE(fixture.logFile(), kLog);
+}
+
+// The match after the caret shows from the search ahead of it, long before the search from the top
+// gets there; that one then counts it where it stands.
+void TestFindBar::nextFromTheCaretIsCountedOnceTheSearchGetsThere()
+{
+    FormFixture fixture;
+    const QByteArray log = "DE AD \r\n" + QByteArray("0 0 0 0 \r\n").repeated(4000000) + "DE AD ";
+    fixture.writeLogFile(log);
+    fixture.start();
+    fixture.view()->setSelStart(log.size() - 100);
+    FindBar *bar = openBar(fixture, "DE AD");
+    QTest::keyClick(control<QLineEdit>(*bar, "findPattern"), Qt::Key_F3);
+    QTRY_COMPARE(fixture.view()->selStart(), log.size() - 6);
+    QCOMPARE(fixture.view()->selLength(), 5);
+    QTRY_COMPARE(bar->statusText(), QStringLiteral("match 2 of 2"));
+    QTest::keyClick(control<QLineEdit>(*bar, "findPattern"), Qt::Key_F3);
+    QCOMPARE(fixture.view()->selStart(), 0);
 }
 
 void TestFindBar::badHexSearchesNothing()

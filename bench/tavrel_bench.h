@@ -111,6 +111,9 @@ struct Options
     qint64 seconds = 0;
     qint64 recoveryMb = 0;
     bool check = false;
+    QByteArrayList only; // the groups of rows to run; empty: all of them
+
+    bool wants(const char *group) const { return only.isEmpty() || only.contains(group); }
 };
 
 // A new window given the bytes as fast as a pty takes them; with check, a short run against the

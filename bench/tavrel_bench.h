@@ -83,7 +83,7 @@ public:
                                        int bytesPerStep,
                                        const std::function<qint64(qint64)> &gapNs);
     // Posts a key press to the view, from any thread; its delay is kept when it is handled.
-    void postKey();
+    void postKey(Qt::Key key = Qt::Key_Right);
     std::vector<qint64> takeKeyDelays() { return std::exchange(m_keyDelays, {}); }
 
 private:

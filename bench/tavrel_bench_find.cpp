@@ -103,7 +103,7 @@ BarRun runFindBar(Window &window)
     std::atomic<bool> searching{true};
     std::thread keys([&] {
         for (; searching.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-            window.postKey();
+            window.postKey(Qt::Key_Shift); // moves nothing: the selection the search makes stays
     });
     const qint64 before = clockNs();
     bar->findNext();

@@ -148,7 +148,8 @@ void FindBar::step()
     const auto before = std::lower_bound(
         m_matches.begin(), m_matches.end(), from,
         [](const LogMatch &match, qint64 offset) { return match.offset < offset; });
-    if (m_pending < 0 && before != m_matches.begin())
+    // A match before from is the previous one only once the search has looked that far.
+    if (m_pending < 0 && before != m_matches.begin() && m_search.searchedTo() > from)
         return select(size_t(before - m_matches.begin()) - 1, {});
     if (m_pending > 0)
         lookAhead(from);

@@ -219,7 +219,8 @@ void FindBar::searchProgressed()
     // The search from the top has caught up: the one ahead would only repeat it.
     if (m_ahead.isRunning() && m_search.searchedTo() > m_aheadFrom)
         m_ahead.cancel();
-    if (m_pending != 0 && isComplete())
+    // A Previous waits for the search to pass the caret, which may bring no match.
+    if (m_pending != 0)
         step();
     showStatus();
 }

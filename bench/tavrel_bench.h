@@ -128,6 +128,8 @@ void runFind(Report &report, Window &window);
 double p99Ms(std::vector<qint64> values);
 double pageMovesP99Ms(Window &window);
 qint64 residentBytes();
+// The disk's own time for as many bytes: writing and flushing them to a new file; -1 on failure.
+double diskAloneMs(const QString &scratchPath, qint64 bytes);
 // The rows of the arrival times: the column and marks on against off, export, drawn latency.
 void runTimeColumn(Report &report, Window &window);
 void runExport(Report &report, Window &window);

@@ -41,21 +41,6 @@ bool writeLog(const QString &path, qint64 size)
     return file.flush() && ::fsync(file.handle()) == 0;
 }
 
-// The disk's own time for as many bytes: writing and flushing them to a new file; -1 on failure.
-double diskAloneMs(const QString &scratchPath, qint64 bytes)
-{
-    QFile file(scratchPath);
-    const QByteArray block(1 << 20, 'A');
-    const qint64 before = clockNs();
-    bool written = file.open(QIODevice::WriteOnly);
-    for (qint64 done = 0; written && done < bytes; done += block.size())
-        written = file.write(block.constData(), qMin<qint64>(block.size(), bytes - done)) >= 0;
-    written = written && file.flush() && ::fsync(file.handle()) == 0;
-    const double diskMs = (clockNs() - before) / 1e6;
-    file.remove();
-    return written ? diskMs : -1;
-}
-
 QByteArray besideDisk(double ms, double diskMs)
 {
     return number(ms, "ms") + " / " + (diskMs >= 0 ? number(diskMs, "ms") : QByteArray("?"));
@@ -173,6 +158,21 @@ qint64 residentBytes()
     QFile statm(QStringLiteral("/proc/self/statm"));
     const QByteArray fields = statm.open(QIODevice::ReadOnly) ? statm.readAll() : QByteArray();
     return fields.split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+// The disk's own time for as many bytes: writing and flushing them to a new file; -1 on failure.
+double diskAloneMs(const QString &scratchPath, qint64 bytes)
+{
+    QFile file(scratchPath);
+    const QByteArray block(1 << 20, 'A');
+    const qint64 before = clockNs();
+    bool written = file.open(QIODevice::WriteOnly);
+    for (qint64 done = 0; written && done < bytes; done += block.size())
+        written = file.write(block.constData(), qMin<qint64>(block.size(), bytes - done)) >= 0;
+    written = written && file.flush() && ::fsync(file.handle()) == 0;
+    const double diskMs = (clockNs() - before) / 1e6;
+    file.remove();
+    return written ? diskMs : -1;
 }
 
 // The 99th percentile, in milliseconds.

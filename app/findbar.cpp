@@ -27,7 +27,8 @@ QString number(qint64 n)
 
 } // namespace
 
-FindBar::FindBar(LogView *view) : QFrame(view->parentWidget()), m_view(view), m_search(this)
+FindBar::FindBar(LogView *view)
+    : QFrame(view->parentWidget()), m_view(view), m_search(this), m_ahead(this)
 {
     setObjectName(QStringLiteral("findBar"));
     setFrameShape(QFrame::StyledPanel);
@@ -55,6 +56,7 @@ FindBar::FindBar(LogView *view) : QFrame(view->parentWidget()), m_view(view), m_
     connect(closeButton, &QToolButton::clicked, this, &FindBar::close);
     connect(&m_search, &LogSearch::matchesFound, this, &FindBar::takeMatches);
     connect(&m_search, &LogSearch::progressed, this, &FindBar::searchProgressed);
+    connect(&m_ahead, &LogSearch::matchesFound, this, &FindBar::takeAheadMatches);
     connect(&m_follow, &QTimer::timeout, this, &FindBar::followText);
     m_follow.setInterval(kFollowMs);
     view->installEventFilter(this);
@@ -73,6 +75,8 @@ void FindBar::open()
 void FindBar::close()
 {
     m_search.cancel();
+    m_ahead.cancel();
+    m_early.reset();
     m_follow.stop();
     m_searched.clear();
     m_pending = 0;
@@ -108,6 +112,8 @@ bool FindBar::searchTyped()
     const BytePattern pattern =
         hex ? BytePattern::fromHex(m_pattern->text()) : BytePattern::fromText(m_pattern->text());
     m_search.cancel();
+    m_ahead.cancel();
+    m_early.reset();
     m_matches.clear();
     m_count = 0;
     m_current = -1;
@@ -121,6 +127,7 @@ bool FindBar::searchTyped()
         return false;
     }
     m_searched = m_mode->currentText() + m_pattern->text();
+    m_bytes = pattern.bytes;
     std::shared_ptr<const LogTextReader> reader = m_view->storage().reader();
     m_readerSize = reader->size();
     m_search.start(pattern.bytes, std::move(reader));
@@ -134,6 +141,7 @@ bool FindBar::searchTyped()
 void FindBar::step()
 {
     const qint64 from = m_current >= 0 ? m_matches[size_t(m_current)].offset
+                        : m_early      ? m_early->offset
                                        : m_view->selStart() - (m_pending > 0 ? 1 : 0);
     const auto after = std::upper_bound(
         m_matches.begin(), m_matches.end(), from,
@@ -143,8 +151,11 @@ void FindBar::step()
     const auto before = std::lower_bound(
         m_matches.begin(), m_matches.end(), from,
         [](const LogMatch &match, qint64 offset) { return match.offset < offset; });
-    if (m_pending < 0 && before != m_matches.begin())
+    // A match before from is the previous one only once the search has looked that far.
+    if (m_pending < 0 && before != m_matches.begin() && m_search.searchedTo() > from)
         return select(size_t(before - m_matches.begin()) - 1, {});
+    if (m_pending > 0)
+        lookAhead(from);
     if (!isComplete())
         return showStatus();
     if (m_matches.empty())
@@ -156,8 +167,32 @@ void FindBar::step()
     showStatus();
 }
 
+void FindBar::lookAhead(qint64 from)
+{
+    if (m_search.searchedTo() > from || (m_ahead.isRunning() && m_aheadFrom == from))
+        return;
+    m_aheadFrom = from;
+    m_ahead.start(m_bytes, m_view->storage().reader(), from + 1);
+}
+
+void FindBar::takeAheadMatches(const std::vector<LogMatch> &matches)
+{
+    const auto next = std::find_if(matches.begin(), matches.end(), [this](const LogMatch &match) {
+        return match.offset > m_aheadFrom;
+    });
+    if (m_pending <= 0 || next == matches.end())
+        return;
+    m_ahead.cancel();
+    m_pending = 0;
+    m_early = *next;
+    m_view->setSelection(next->offset, next->length);
+    showStatus();
+}
+
 void FindBar::select(size_t index, const QString &note)
 {
+    m_ahead.cancel();
+    m_early.reset();
     m_pending = 0;
     m_current = qint64(index);
     m_view->setSelection(m_matches[index].offset, m_matches[index].length);
@@ -172,6 +207,10 @@ void FindBar::takeMatches(const std::vector<LogMatch> &matches)
         if (m_matches.size() >= KeptMatches)
             break;
         m_matches.push_back(match);
+        if (m_early && match.offset == m_early->offset) {
+            m_current = qint64(m_matches.size()) - 1;
+            m_early.reset();
+        }
     }
     if (m_pending != 0)
         step();
@@ -180,7 +219,11 @@ void FindBar::takeMatches(const std::vector<LogMatch> &matches)
 
 void FindBar::searchProgressed()
 {
-    if (m_pending != 0 && isComplete())
+    // The search from the top has caught up: the one ahead would only repeat it.
+    if (m_ahead.isRunning() && m_search.searchedTo() > m_aheadFrom)
+        m_ahead.cancel();
+    // A Previous waits for the search to pass the caret, which may bring no match.
+    if (m_pending != 0)
         step();
     showStatus();
 }

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class LogTextReader;
@@ -31,6 +32,8 @@ public:
     // The text was replaced or stored anew: what was found may no longer stand.
     void restart();
 
+    // The search has looked at all of the text it was given.
+    bool isComplete() const;
     QString statusText() const;
     QString noteText() const;
 
@@ -42,10 +45,11 @@ private:
     bool searchTyped();
     void step();
     void select(size_t index, const QString &note);
+    void lookAhead(qint64 from);
+    void takeAheadMatches(const std::vector<LogMatch> &matches);
     void takeMatches(const std::vector<LogMatch> &matches);
     void searchProgressed();
     void followText();
-    bool isComplete() const;
     void showStatus();
     void place();
 
@@ -55,6 +59,12 @@ private:
     QLabel *m_status = nullptr;
     QLabel *m_note = nullptr;
     LogSearch m_search;
+    // From the caret, so that the next match shows before the search from the top gets there.
+    LogSearch m_ahead;
+    qint64 m_aheadFrom = -1;
+    // A match the search ahead selected, until the search from the top counts it.
+    std::optional<LogMatch> m_early;
+    QByteArray m_bytes;
     QTimer m_follow;
     // What the running search looks for, as typed, and how far its text reaches.
     QString m_searched;

@@ -89,12 +89,20 @@ Bench::Options parseOptions(const QCoreApplication &app)
     const QCommandLineOption seconds("seconds", "seconds of each paced run", "n", "10");
     const QCommandLineOption recovery("recovery-mb", "MB captured and left unsaved by a killed run",
                                       "n", "1000");
-    parser.addOptions({check, received, log, seconds, recovery});
+    const QCommandLineOption only(
+        "only", "only these groups of rows: capture, log, find, times, export, paced, recovery",
+        "a,b");
+    parser.addOptions({check, received, log, seconds, recovery, only});
     parser.process(app);
     const auto size = [&parser](const QCommandLineOption &option) {
         return qMax<qint64>(1, parser.value(option).toLongLong());
     };
-    return {size(received), size(log), size(seconds), size(recovery), parser.isSet(check)};
+    return {size(received),
+            size(log),
+            size(seconds),
+            size(recovery),
+            parser.isSet(check),
+            parser.isSet(only) ? parser.value(only).toLatin1().split(',') : QByteArrayList()};
 }
 
 const char kNotes[] =
@@ -122,14 +130,16 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const Bench::Options options = parseOptions(app);
     Bench::Report report(options.check ? "Tavrel performance budgets" : "Tavrel benchmark");
-    Bench::runFullSpeed(options, report);
+    if (options.wants("capture") || options.check)
+        Bench::runFullSpeed(options, report);
     if (options.check) {
         report.finish("Only a large regression fails: the limits hold in a debug build on a busy "
                       "machine.");
         return report.allMet ? 0 : 1;
     }
     Bench::runWithLargeLog(options, report);
-    Bench::runRecovery(options, report);
+    if (options.wants("recovery"))
+        Bench::runRecovery(options, report);
     report.finish(kNotes);
     return 0;
 }

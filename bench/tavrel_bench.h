@@ -83,7 +83,7 @@ public:
                                        int bytesPerStep,
                                        const std::function<qint64(qint64)> &gapNs);
     // Posts a key press to the view, from any thread; its delay is kept when it is handled.
-    void postKey();
+    void postKey(Qt::Key key = Qt::Key_Right);
     std::vector<qint64> takeKeyDelays() { return std::exchange(m_keyDelays, {}); }
 
 private:
@@ -111,6 +111,9 @@ struct Options
     qint64 seconds = 0;
     qint64 recoveryMb = 0;
     bool check = false;
+    QByteArrayList only; // the groups of rows to run; empty: all of them
+
+    bool wants(const char *group) const { return only.isEmpty() || only.contains(group); }
 };
 
 // A new window given the bytes as fast as a pty takes them; with check, a short run against the
@@ -125,6 +128,8 @@ void runFind(Report &report, Window &window);
 double p99Ms(std::vector<qint64> values);
 double pageMovesP99Ms(Window &window);
 qint64 residentBytes();
+// The disk's own time for as many bytes: writing and flushing them to a new file; -1 on failure.
+double diskAloneMs(const QString &scratchPath, qint64 bytes);
 // The rows of the arrival times: the column and marks on against off, export, drawn latency.
 void runTimeColumn(Report &report, Window &window);
 void runExport(Report &report, Window &window);

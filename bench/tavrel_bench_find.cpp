@@ -1,11 +1,18 @@
+#include "app/findbar.h"
+#include "app/logview/logview.h"
 #include "logfile/logsearch.h"
+#include "logfile/logtext.h"
 #include "logfile/logtextreader.h"
 #include "tavrel_bench.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLineEdit>
+#include <QTest>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Bench {
@@ -63,6 +70,58 @@ double searchGbPerSecond(const LogText &text, qint64 *found)
     return seconds > 0 ? size / seconds / 1e9 : 0;
 }
 
+// The find bar over the log, as a user drives it: F3 with the caret in the middle of the log,
+// key presses posted every 20 ms from a thread of its own until the search has seen it all.
+struct BarRun
+{
+    double firstMatchMs = -1;
+    double keysP99Ms = 0;
+    double memoryMb = 0;
+};
+
+// The first four items of the line after a position, as a user would type them.
+QByteArray itemsAfter(const LogText &text, qint64 position)
+{
+    const QByteArray near = text.mid(position, 4096);
+    const qsizetype line = near.indexOf('\n') + 1;
+    return near.mid(line, near.indexOf('\r', line) - line).split(' ').mid(0, 4).join(' ');
+}
+
+BarRun runFindBar(Window &window)
+{
+    auto *bar = window.form().findChild<FindBar *>();
+    LogView &view = window.view();
+    const qint64 middle = view.length() / 2;
+    view.setSelStart(middle);
+    bar->open();
+    bar->findChild<QLineEdit *>(QStringLiteral("findPattern"))
+        ->setText(QString::fromLatin1(itemsAfter(view.storage(), middle)));
+    window.takeKeyDelays();
+    BarRun run;
+    const qint64 rssBefore = residentBytes();
+    qint64 rssPeak = rssBefore;
+    std::atomic<bool> searching{true};
+    std::thread keys([&] {
+        for (; searching.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            window.postKey(Qt::Key_Shift); // moves nothing: the selection the search makes stays
+    });
+    const qint64 before = clockNs();
+    bar->findNext();
+    while (!bar->isComplete()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (run.firstMatchMs < 0 && view.selStart() >= middle && view.selLength() > 0)
+            run.firstMatchMs = (clockNs() - before) / 1e6;
+        rssPeak = qMax(rssPeak, residentBytes());
+    }
+    searching.store(false);
+    keys.join();
+    QTest::qWait(50);
+    bar->close();
+    run.keysP99Ms = p99Ms(window.takeKeyDelays());
+    run.memoryMb = (rssPeak - rssBefore) / 1e6;
+    return run;
+}
+
 } // namespace
 
 void runFind(Report &report, Window &window)
@@ -79,6 +138,14 @@ void runFind(Report &report, Window &window)
                    number(ratio, "x", 2),
                ">= 0.67x memmem and >= 1.5 GB/s, find",
                ratio >= 0.67 && search >= 1.5 && searchFound >= plainFound);
+    const BarRun bar = runFindBar(window);
+    report.row("F3 in the find bar from the middle of it: the first match after the caret shown",
+               bar.firstMatchMs < 0 ? QByteArray("none") : number(bar.firstMatchMs, "ms"),
+               "<= 100 ms, find", bar.firstMatchMs >= 0 && bar.firstMatchMs <= 100);
+    report.row("key press handled while the find bar searches it, 99th percentile",
+               number(bar.keysP99Ms, "ms", 1), "<= 50 ms, find", bar.keysP99Ms <= 50);
+    report.row("resident memory the find bar's search added", number(bar.memoryMb, "MB"),
+               "<= 50 MB, find", bar.memoryMb <= 50);
 }
 
 } // namespace Bench

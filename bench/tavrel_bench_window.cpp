@@ -13,7 +13,7 @@ namespace {
 // A key press that carries the time it was posted.
 struct TimedKey : QKeyEvent
 {
-    TimedKey() : QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier) {}
+    explicit TimedKey(Qt::Key key) : QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier) {}
     qint64 postedNs = clockNs();
 };
 
@@ -97,9 +97,9 @@ bool Window::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void Window::postKey()
+void Window::postKey(Qt::Key key)
 {
-    QCoreApplication::postEvent(form().Text1, new TimedKey);
+    QCoreApplication::postEvent(form().Text1, new TimedKey(key));
 }
 
 } // namespace Bench

@@ -113,24 +113,12 @@ std::shared_ptr<const LogTextReader> DiskLogText::reader() const
 
 qint64 DiskLogText::readUncached(qint64 position, char *data, qint64 count) const
 {
-    qint64 done = 0;
-    if (position < m_baseSize) {
-        const qint64 want = std::min(count, m_baseSize - position);
-        done = FileIo::readAt(m_baseFd, data, want, position);
-        if (done < want)
-            return done;
-    }
-    const qint64 tailEnd = m_baseSize + m_tailLength;
-    if (done < count && position + done < tailEnd) {
-        const qint64 at = position + done - m_baseSize;
-        const qint64 want = std::min(count - done, tailEnd - (position + done));
-        const qint64 got = FileIo::readAt(m_tailFd, data + done, want, m_tailStart + at);
-        done += got;
-        if (got < want)
-            return done;
-    }
-    if (done < count) {
-        const qint64 at = position + done - tailEnd;
+    const StoredRegions stored{m_baseFd, m_baseSize, m_tailFd, m_tailStart, m_tailLength};
+    qint64 done = stored.read(position, data, count);
+    // What follows the files is the text not yet written.
+    const qint64 storedEnd = m_baseSize + m_tailLength;
+    if (done < count && position + done >= storedEnd) {
+        const qint64 at = position + done - storedEnd;
         const qint64 take = std::min(count - done, qint64(m_unwritten.size()) - at);
         std::memcpy(data + done, m_unwritten.constData() + at, size_t(take));
         done += take;

@@ -18,7 +18,11 @@ struct LogMatch
 class HexItemMatcher
 {
 public:
-    explicit HexItemMatcher(QByteArray pattern);
+    // SkipAhead jumps to the text of the pattern's first item and decodes only around it;
+    // EveryItem decodes all of the text, the plain reading the other must agree with.
+    enum class Scan { SkipAhead, EveryItem };
+
+    explicit HexItemMatcher(QByteArray pattern, Scan scan = Scan::SkipAhead);
 
     // Takes the next block of the text, which begins at offset; appends what it completes.
     void feed(const char *data, qint64 count, qint64 offset, std::vector<LogMatch> &found);
@@ -26,11 +30,19 @@ public:
 private:
     enum class State { Boundary, OneDigit, TwoDigits, NotItems };
 
+    qint64 decode(const char *data, qint64 i, qint64 count, qint64 offset,
+                  std::vector<LogMatch> &found);
+    qint64 skipToCandidate(const char *data, qint64 from, qint64 count, qint64 *decodeTo);
+    bool mayGoOn(const char *data, qint64 at, qint64 count) const;
+    qint64 resumeBefore(const char *data, qint64 from, qint64 to);
     void step(char c, qint64 at, std::vector<LogMatch> &found);
     void takeItem(quint8 byte, qint64 start, qint64 end, std::vector<LogMatch> &found);
     void breakRun();
 
     QByteArray m_pattern;
+    Scan m_scan = Scan::SkipAhead;
+    QByteArray m_firstItemText; // the first byte's item as the log writes it, with its blank
+    QByteArray m_secondItemText;
     std::vector<int> m_fallback;      // the longest border of each prefix, as in Knuth-Morris-Pratt
     std::vector<qint64> m_itemStarts; // where the last pattern-length items began, in a ring
     size_t m_ring = 0;                // where the next item's start goes

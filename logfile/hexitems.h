@@ -36,9 +36,12 @@ public:
     qint64 otherWords() const { return m_otherWords; }
 
 private:
-    template <bool Keep> void run(QByteArrayView piece, QByteArray *out);
+    template <bool Keep> void run(QByteArrayView piece);
+    void step(char c, bool keep);
+    void takeItem(int value, bool keep);
     void endWord(bool keep);
-    void endLine(QByteArray *out);
+    void endLine();
+    void passOn(QByteArray &out);
 
     // A line held back this long is clean so far, and is passed on so memory stays flat.
     static constexpr qsizetype LongestHeldLine = 65536;
@@ -46,7 +49,8 @@ private:
     int m_length = 0;
     int m_value = 0;
     bool m_other = false;
-    QByteArray m_line; // the bytes of the line so far: the first m_lineUsed
+    QByteArray m_line; // the clean lines to pass on, then the line so far, up to m_lineUsed
+    qsizetype m_lineStart = 0;
     qsizetype m_lineUsed = 0;
     qint64 m_lineItems = 0;
     qint64 m_lineWords = 0;

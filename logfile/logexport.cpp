@@ -13,6 +13,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <optional>
 
@@ -23,6 +24,13 @@ namespace {
 constexpr qint64 kBlock = qint64(1) << 20;
 // A row that never ends (a line without breaks, a damaged times file) is cut so memory stays flat.
 constexpr qsizetype kMostItemsInARow = 65536;
+
+void appendNumber(QByteArray &out, qint64 n)
+{
+    char text[24];
+    const char *end = std::to_chars(text, text + sizeof text, n).ptr;
+    out.append(text, end - text);
+}
 
 // The text read a block at a time, and the output written a block at a time.
 class Exporter
@@ -45,6 +53,7 @@ private:
     std::optional<QByteArrayView> piece(qint64 position, qint64 end);
     void beginRow(qint64 offset, std::optional<qint64> timeMs);
     void endRow();
+    void appendTime(qint64 timeMs);
     bool flushOutput(qint64 least);
     bool fail(const QString &text);
     bool failToWrite();
@@ -63,6 +72,8 @@ private:
     QByteArray m_rowBytes;
     qint64 m_rowOffset = 0;
     std::optional<qint64> m_rowTime;
+    qint64 m_timeSecond = -1;
+    QByteArray m_timePrefix; // the row time's text up to its milliseconds
 };
 
 std::optional<QByteArrayView> Exporter::piece(qint64 position, qint64 end)
@@ -137,14 +148,34 @@ void Exporter::endRow()
     if (m_rowBytes.isEmpty())
         return;
     if (m_rowTime)
-        m_output += isoTime(*m_rowTime);
-    m_output +=
-        ',' + QByteArray::number(m_rowOffset) + ',' + QByteArray::number(m_rowBytes.size()) + ',';
+        appendTime(*m_rowTime);
+    m_output += ',';
+    appendNumber(m_output, m_rowOffset);
+    m_output += ',';
+    appendNumber(m_output, m_rowBytes.size());
+    m_output += ',';
     HexItems::appendItems(m_output, m_rowBytes);
     m_output.back() = '\n';
     m_result.bytes += m_rowBytes.size();
     ++m_result.rows;
     m_rowBytes.resize(0);
+}
+
+// The date and the seconds change once in about fifty rows of a capture: kept between rows.
+void Exporter::appendTime(qint64 timeMs)
+{
+    if (timeMs < 0) {
+        m_output += isoTime(timeMs);
+        return;
+    }
+    const qint64 second = timeMs / 1000;
+    if (second != m_timeSecond) {
+        m_timeSecond = second;
+        m_timePrefix = isoTime(second * 1000).chopped(4);
+    }
+    const int ms = int(timeMs % 1000);
+    const char tail[] = {char('0' + ms / 100), char('0' + ms / 10 % 10), char('0' + ms % 10), 'Z'};
+    m_output.append(m_timePrefix).append(tail, sizeof tail);
 }
 
 bool Exporter::flushOutput(qint64 least)

@@ -2,6 +2,7 @@
 #include "logfile/logtextreader.h"
 
 #include <QMetaObject>
+#include <cstring>
 
 LogSearch::LogSearch(QObject *parent, qint64 blockSize)
     : QObject(parent), m_blockSize(std::max<qint64>(1, blockSize))
@@ -13,7 +14,8 @@ LogSearch::~LogSearch()
     cancel();
 }
 
-void LogSearch::start(const QByteArray &pattern, std::shared_ptr<const LogTextReader> reader)
+void LogSearch::start(const QByteArray &pattern, std::shared_ptr<const LogTextReader> reader,
+                      qint64 from)
 {
     cancel();
     {
@@ -22,7 +24,7 @@ void LogSearch::start(const QByteArray &pattern, std::shared_ptr<const LogTextRe
         m_cancelled = false;
     }
     m_searchedTo = 0;
-    m_worker = std::thread(&LogSearch::run, this, pattern, ++m_generation);
+    m_worker = std::thread(&LogSearch::run, this, pattern, ++m_generation, from);
 }
 
 void LogSearch::extend(std::shared_ptr<const LogTextReader> reader)
@@ -47,11 +49,19 @@ void LogSearch::cancel()
     ++m_generation;
 }
 
-void LogSearch::run(QByteArray pattern, quint64 generation)
+void LogSearch::run(QByteArray pattern, quint64 generation, qint64 from)
 {
     HexItemMatcher matcher(std::move(pattern));
     QByteArray block(qsizetype(m_blockSize), Qt::Uninitialized);
     qint64 position = 0;
+    if (from > 0) {
+        std::shared_ptr<const LogTextReader> reader;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            reader = m_reader;
+        }
+        position = lineStart(*reader, std::min(from, reader->size()), block);
+    }
     for (;;) {
         std::shared_ptr<const LogTextReader> reader;
         {
@@ -74,6 +84,15 @@ void LogSearch::run(QByteArray pattern, quint64 generation)
         position += got;
         report(generation, std::move(found), position);
     }
+}
+
+// Every line starts afresh: a match that begins in it is found from its start.
+qint64 LogSearch::lineStart(const LogTextReader &reader, qint64 position, QByteArray &block) const
+{
+    const qint64 begin = std::max<qint64>(0, position - m_blockSize);
+    const qint64 got = reader.read(begin, block.data(), position - begin);
+    const void *lineEnd = got > 0 ? ::memrchr(block.constData(), '\n', size_t(got)) : nullptr;
+    return lineEnd ? begin + (static_cast<const char *>(lineEnd) - block.constData()) + 1 : 0;
 }
 
 void LogSearch::report(quint64 generation, std::vector<LogMatch> matches, qint64 position)

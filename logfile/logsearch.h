@@ -23,8 +23,10 @@ public:
     LogSearch(const LogSearch &) = delete;
     LogSearch &operator=(const LogSearch &) = delete;
 
-    // Searches the reader's text from its start; a search already running is cancelled first.
-    void start(const QByteArray &pattern, std::shared_ptr<const LogTextReader> reader);
+    // Searches the reader's text from the start of the line that holds from (from its start when
+    // no line break lies within a block before from); a running search is cancelled first.
+    void start(const QByteArray &pattern, std::shared_ptr<const LogTextReader> reader,
+               qint64 from = 0);
     // The text grew: the search goes on over what the new reader holds past the old one.
     void extend(std::shared_ptr<const LogTextReader> reader);
     void cancel();
@@ -39,7 +41,8 @@ Q_SIGNALS:
     void progressed(qint64 position);
 
 private:
-    void run(QByteArray pattern, quint64 generation);
+    void run(QByteArray pattern, quint64 generation, qint64 from);
+    qint64 lineStart(const LogTextReader &reader, qint64 position, QByteArray &block) const;
     void report(quint64 generation, std::vector<LogMatch> matches, qint64 position);
 
     const qint64 m_blockSize;

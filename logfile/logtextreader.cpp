@@ -34,19 +34,24 @@ FileLogTextReader::~FileLogTextReader()
 
 qint64 FileLogTextReader::read(qint64 position, char *data, qint64 count) const
 {
-    count = std::min(count, size() - position);
+    return StoredRegions{m_baseFd, m_baseSize, m_tailFd, m_tailStart, m_tailLength}.read(
+        position, data, count);
+}
+
+qint64 StoredRegions::read(qint64 position, char *data, qint64 count) const
+{
+    count = std::min(count, baseSize + tailLength - position);
     if (position < 0 || count <= 0)
         return 0;
     qint64 done = 0;
-    if (position < m_baseSize) {
-        const qint64 want = std::min(count, m_baseSize - position);
-        done = FileIo::readAt(m_baseFd, data, want, position);
+    if (position < baseSize) {
+        const qint64 want = std::min(count, baseSize - position);
+        done = FileIo::readAt(baseFd, data, want, position);
         if (done < want)
             return done;
     }
-    if (done < count) {
-        const qint64 at = position + done - m_baseSize;
-        done += FileIo::readAt(m_tailFd, data + done, count - done, m_tailStart + at);
-    }
+    if (done < count)
+        done += FileIo::readAt(tailFd, data + done, count - done,
+                               tailStart + position + done - baseSize);
     return done;
 }

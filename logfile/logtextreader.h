@@ -3,6 +3,19 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+// The stored part of a log's text: a region of one file followed by a region of another.
+struct StoredRegions
+{
+    int baseFd = -1;
+    qint64 baseSize = 0;
+    int tailFd = -1;
+    qint64 tailStart = 0;
+    qint64 tailLength = 0;
+
+    // Copies up to count bytes from position; fewer where the regions end or a file ends early.
+    qint64 read(qint64 position, char *data, qint64 count) const;
+};
+
 // A read-only look at a log's text that another thread may use while the window appends: it
 // reads the text as far as it was stored when the reader was made.
 class LogTextReader

@@ -214,6 +214,7 @@ private:
     std::optional<qint64> previousRowTimeMs(const ChunkSpan &chunks, const Row &row) const;
     QString columnText(std::optional<qint64> timeMs, std::optional<qint64> previousMs,
                        std::optional<qint64> originMs, bool first) const;
+    std::optional<qint64> columnOrigin() const;
     qint64 itemAt(qint64 position) const;
     std::vector<qint64> quietGaps(const ChunkSpan &chunks, const Row &row) const;
     bool isQuietBefore(const ChunkSpan &chunks, const ArrivalTimes::Chunk &chunk) const;

@@ -67,13 +67,19 @@ QString LogView::columnText(std::optional<qint64> timeMs, std::optional<qint64> 
     return TimeColumn::rowText(*m_timeFormat, timeMs, previousMs, originMs, first);
 }
 
+// Only the seconds since the start count from the first time; reading it costs a paint a page.
+std::optional<qint64> LogView::columnOrigin() const
+{
+    return m_times && m_timeFormat == TimeFormat::SinceStart ? m_times->originMs() : std::nullopt;
+}
+
 QString LogView::timeColumnText(qint64 position) const
 {
     if (!m_timeFormat || !m_times)
         return {};
     const Row row = m_rows->rowAt(position);
     const ChunkSpan chunks = chunksAround(row, row);
-    return columnText(rowTimeMs(chunks, row), previousRowTimeMs(chunks, row), m_times->originMs(),
+    return columnText(rowTimeMs(chunks, row), previousRowTimeMs(chunks, row), columnOrigin(),
                       false);
 }
 
@@ -108,7 +114,7 @@ void LogView::drawTimeColumn(QPainter &painter, const ChunkSpan &chunks,
     painter.fillRect(QRectF(0, 0, m_gutter, viewport()->height()),
                      palette().color(QPalette::AlternateBase));
     painter.setPen(palette().color(QPalette::PlaceholderText));
-    const std::optional<qint64> origin = m_times ? m_times->originMs() : std::nullopt;
+    const std::optional<qint64> origin = columnOrigin();
     std::optional<qint64> previousMs = previousRowTimeMs(chunks, rows.front());
     qreal y = Margin;
     for (const Row &row : rows) {

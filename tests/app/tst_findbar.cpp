@@ -17,6 +17,7 @@ class TestFindBar : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void findsGoesRoundAndCloses();
+    void nextAndPreviousFromTheCaretWhileTheSearchRuns();
     void badHexSearchesNothing();
     void matchAboveTheViewLandsBelowTheBar();
     void searchesTextAsItArrivesAndAfterClear();
@@ -83,6 +84,34 @@ void TestFindBar::matchAboveTheViewLandsBelowTheBar()
     const int matchTop = text->characterRect(int(fixture.view()->selStart())).top();
     QVERIFY2(matchTop > bar->mapToGlobal(bar->rect().bottomLeft()).y(),
              qPrintable(QString::number(matchTop)));
+}
+
+// The match after the caret shows from the search ahead of it, long before the search from the top
+// gets there; that one then counts it where it stands.
+void TestFindBar::nextAndPreviousFromTheCaretWhileTheSearchRuns()
+{
+    FormFixture fixture;
+    const QByteArray filler = QByteArray("0 0 0 0 \r\n").repeated(2000000);
+    const QByteArray log = "DE AD \r\n" + filler + "DE AD \r\n" + filler + "DE AD ";
+    const qint64 middle = 8 + filler.size();
+    fixture.writeLogFile(log);
+    fixture.start();
+    // Shift+F3 from the end waits for the search to get there, past the first match it finds.
+    fixture.view()->setSelStart(log.size());
+    FindBar *bar = openBar(fixture, "DE AD");
+    auto *edit = control<QLineEdit>(*bar, "findPattern");
+    QTest::keyClick(edit, Qt::Key_F3, Qt::ShiftModifier);
+    QTRY_COMPARE(fixture.view()->selStart(), log.size() - 6);
+    // F3 from before the middle: the search ahead of the caret selects it, and the search from
+    // the top counts it where it stands.
+    fixture.view()->setSelStart(middle - 4);
+    edit->setText(QStringLiteral("de ad"));
+    QTest::keyClick(edit, Qt::Key_F3);
+    QTRY_COMPARE(fixture.view()->selStart(), middle);
+    QCOMPARE(fixture.view()->selLength(), 5);
+    QTRY_COMPARE(bar->statusText(), QStringLiteral("match 2 of 3"));
+    QTest::keyClick(edit, Qt::Key_F3);
+    QCOMPARE(fixture.view()->selStart(), log.size() - 6);
 }
 
 void TestFindBar::badHexSearchesNothing()

@@ -1,3 +1,4 @@
+#include "logfile/hexitems.h"
 #include "logfile/logexport.h"
 #include "logfile/logkeeper.h"
 #include "support/files.h"
@@ -49,6 +50,8 @@ class TestLogExport : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
+    void decodesItemsAndLeavesTextLinesOut_data();
+    void decodesItemsAndLeavesTextLinesOut();
     void roundTripGivesBackWhatWasSent();
     void failuresLeaveTheTargetAlone_data();
     void failuresLeaveTheTargetAlone();
@@ -63,6 +66,38 @@ void TestLogExport::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     m_log = path("log.txt");
+}
+
+void TestLogExport::decodesItemsAndLeavesTextLinesOut_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("otherWords");
+    QTest::newRow("items across a wrap") << QByteArray("41 42 \r\n43 ") << QByteArray("ABC") << 0LL;
+    QTest::newRow("lower case, a tab, a lone digit")
+        << QByteArray("4f\t4F 7 \n") << QByteArray("OO\x07") << 0LL;
+    QTest::newRow("a word of three digits")
+        << QByteArray("123 41 \r\n42 ") << QByteArray("B") << 2LL;
+    QTest::newRow("a notice") << QByteArray("Port 1 is not available\r\n5 ") << QByteArray("\x05")
+                              << 5LL;
+    QTest::newRow("a word that is not hex") << QByteArray("41 4G 42 \n") << QByteArray() << 3LL;
+}
+
+// Whole and in pieces: a word cut between two pieces is joined, a line cut between them kept.
+void TestLogExport::decodesItemsAndLeavesTextLinesOut()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, otherWords);
+    for (const qsizetype piece : {text.size(), qsizetype(1), qsizetype(2), qsizetype(6)}) {
+        HexItems::Decoder decoder;
+        QByteArray out;
+        for (qsizetype at = 0; at < text.size(); at += piece)
+            decoder.decode(QByteArrayView(text).sliced(at, qMin(piece, text.size() - at)), out);
+        decoder.finish(out);
+        QCOMPARE(out, bytes);
+        QCOMPARE(decoder.otherWords(), otherWords);
+    }
 }
 
 void TestLogExport::roundTripGivesBackWhatWasSent()

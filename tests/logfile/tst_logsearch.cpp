@@ -4,6 +4,7 @@
 #include "support/disktext.h"
 #include "support/hexreference.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,18 +13,23 @@ using Matches = QList<qint64>; // offset, length, offset, length...
 
 namespace {
 
+Matches matchList(const std::vector<LogMatch> &found)
+{
+    Matches matches;
+    for (const LogMatch &m : found)
+        matches << m.offset << m.length;
+    return matches;
+}
+
 // Runs a search over the reader until it has looked at all of it.
 Matches searchAll(LogSearch &search, const QByteArray &pattern,
-                  std::shared_ptr<const LogTextReader> reader)
+                  std::shared_ptr<const LogTextReader> reader, qint64 from = 0)
 {
     Matches matches;
     QObject::connect(&search, &LogSearch::matchesFound, &search,
-                     [&](const std::vector<LogMatch> &found) {
-                         for (const LogMatch &m : found)
-                             matches << m.offset << m.length;
-                     });
+                     [&](const std::vector<LogMatch> &found) { matches << matchList(found); });
     const qint64 end = reader->size();
-    search.start(pattern, std::move(reader));
+    search.start(pattern, std::move(reader), from);
     if (!QTest::qWaitFor([&] { return search.searchedTo() >= end; }, 10000))
         qWarning("the search did not reach the end");
     search.disconnect(&search);
@@ -50,6 +56,8 @@ private Q_SLOTS:
     void finds_data();
     void finds();
     void findsEveryByteValue();
+    void skippingAheadFindsWhatDecodingEveryItemFinds();
+    void startsAtTheLineThatHoldsItsStart();
     void goesOnOverAppendedTextAcrossTheLoadedLog();
     void cancelStopsReporting();
 };
@@ -156,6 +164,43 @@ void TestLogSearch::findsEveryByteValue()
     QCOMPARE(searchAll(search, bytes, reader), (Matches{0, text.size() - 1}));
 }
 
+// Texts of items, notices and broken items in random order, fed in random blocks.
+void TestLogSearch::skippingAheadFindsWhatDecodingEveryItemFinds()
+{
+    const QByteArrayList pieces = {"A ", "0A ", "1A ", "AA ", "0 ", "00 ", "10 ",  "1 ",  "\r\n",
+                                   "\n", "x",   " ",   "A",   "0",  "\r",  "000 ", "A0 ", "AA"};
+    const QByteArrayList patterns = {"\x0A",         QByteArray(1, '\0'), "\xAA\x0A",
+                                     "\x0A\x0A\x10", "\x1A\x01",          QByteArray("\0\x0A", 2)};
+    QRandomGenerator random(7);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray text;
+        for (int n = int(random.bounded(40)); n > 0; --n)
+            text += pieces[random.bounded(pieces.size())];
+        const QByteArray pattern = patterns[random.bounded(patterns.size())];
+        std::vector<LogMatch> expected;
+        HexItemMatcher(pattern, HexItemMatcher::Scan::EveryItem)
+            .feed(text.constData(), text.size(), 0, expected);
+        std::vector<LogMatch> found;
+        HexItemMatcher skipping(pattern);
+        for (qint64 at = 0, block = 0; at < text.size(); at += block) {
+            block = qMin<qint64>(random.bounded(1, 40), text.size() - at);
+            skipping.feed(text.constData() + at, block, at, found);
+        }
+        QCOMPARE(matchList(found), matchList(expected));
+    }
+}
+
+void TestLogSearch::startsAtTheLineThatHoldsItsStart()
+{
+    const auto reader = std::make_shared<MemoryLogTextReader>("41 43 \r\n44 43 44 \r\n43 44 ");
+    const QList<std::pair<qint64, Matches>> cases = {
+        {0, {3, 7, 11, 5, 19, 5}}, {12, {11, 5, 19, 5}}, {19, {19, 5}}, {25, {19, 5}}};
+    for (const auto &[from, expected] : cases) {
+        LogSearch search;
+        QCOMPARE(searchAll(search, QByteArray("CD"), reader, from), expected);
+    }
+}
+
 void TestLogSearch::goesOnOverAppendedTextAcrossTheLoadedLog()
 {
     QTemporaryDir dir;
@@ -167,10 +212,8 @@ void TestLogSearch::goesOnOverAppendedTextAcrossTheLoadedLog()
     const auto text = openDiskText(path, dir.path());
     LogSearch search(nullptr, 4);
     Matches matches;
-    connect(&search, &LogSearch::matchesFound, this, [&](const std::vector<LogMatch> &found) {
-        for (const LogMatch &m : found)
-            matches << m.offset << m.length;
-    });
+    connect(&search, &LogSearch::matchesFound, this,
+            [&](const std::vector<LogMatch> &found) { matches << matchList(found); });
     search.start(QByteArray("\xBE\xEF"), text->reader());
     QTRY_COMPARE(search.searchedTo(), text->size());
     QVERIFY(matches.isEmpty());

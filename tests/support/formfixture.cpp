@@ -34,6 +34,8 @@ void FormFixture::writeLogFile(const QByteArray &bytes) const
 
 Form1 &FormFixture::start()
 {
+    // The window before lets go of the log first: a second one would find it in use.
+    form.reset();
     form = std::make_unique<Form1>();
     form->show();
     form->activateWindow();

@@ -104,7 +104,7 @@ void LogView::paintEvent(QPaintEvent *event)
     // The times of the whole screen in one pass.
     const ChunkSpan chunks = chunksAround(rows.front(), rows.back());
     // A scroll repaints a strip at the top and the new rows at the bottom: only those rows.
-    const QRegion dirty = event->region();
+    const QRegion &dirty = event->region();
     painter.fillRect(event->rect(), palette().color(QPalette::Base));
     if (m_timeFormat)
         drawTimeColumn(painter, chunks, rows, dirty);
